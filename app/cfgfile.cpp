@@ -1,0 +1,206 @@
+#include "cfgfile.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTextStream>
+
+namespace {
+
+CfgFile *theStore = nullptr;
+
+bool isWhite(QChar c)
+{
+    return c.isSpace();
+}
+
+// Cuts the comment off a configuration line: the first '#' outside quotes.
+// Apostrophes and double quotes toggle one shared in-quote flag.
+QString stripComment(const QString &line)
+{
+    bool inQuote = false;
+    for (int i = 0; i < line.size(); ++i) {
+        const QChar c = line.at(i);
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"'))
+            inQuote = !inQuote;
+        else if (c == QLatin1Char('#') && !inQuote)
+            return line.left(i);
+    }
+    return line;
+}
+
+bool isBlankLine(const QString &line)
+{
+    return line.simplified().isEmpty();
+}
+
+} // namespace
+
+QString splitFirstItem(const QString &text, QString &item)
+{
+    item.clear();
+    int i = 0;
+    while (i < text.size() && isWhite(text.at(i)))
+        ++i;
+    if (i >= text.size())
+        return QString();
+
+    if (text.at(i) == QLatin1Char('"')) {
+        const int j = text.indexOf(QLatin1Char('"'), i + 1);
+        if (j < 0) {
+            qDebug().noquote() << QStringLiteral("In a line [%1] item is started from quote but not ended by quote").arg(text);
+            item = text.mid(i + 1);
+            return QString();
+        }
+        item = text.mid(i + 1, j - i - 1);
+        return text.mid(j + 1);
+    }
+
+    int k = i;
+    while (k < text.size() && !isWhite(text.at(k)))
+        ++k;
+    item = text.mid(i, k - i);
+    if (item.endsWith(QLatin1Char('"')))
+        qDebug().noquote() << QStringLiteral("In a line [%1] item is started from not quote but ended by quote").arg(text);
+    return k < text.size() ? text.mid(k) : QString();
+}
+
+CfgFile::CfgFile(int argc, char **argv)
+{
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromUtf8(argv[i]);
+    parseArgs(args);
+}
+
+CfgFile::CfgFile(const QStringList &args)
+{
+    parseArgs(args);
+}
+
+CfgFile *CfgFile::instance()
+{
+    return theStore;
+}
+
+void CfgFile::setInstance(CfgFile *cfg)
+{
+    theStore = cfg;
+}
+
+void CfgFile::parseArgs(const QStringList &args)
+{
+    int i = 0;
+    while (i < args.size()) {
+        const QString &arg = args.at(i);
+        if (!arg.startsWith(QLatin1Char('-'))) {
+            ++i;
+            continue;
+        }
+        int j = i + 1;
+        QStringList further;
+        while (j < args.size() && !args.at(j).startsWith(QLatin1Char('-')))
+            further << args.at(j++);
+        addEntry(arg, further.isEmpty() ? QString() : further.first(), further.join(QLatin1Char(' ')));
+        i = j;
+    }
+}
+
+void CfgFile::putSlot(QList<Slot> &slots, QHash<QString, int> &index, const Slot &slot)
+{
+    const auto it = index.constFind(slot.key);
+    if (it == index.cend()) {
+        index.insert(slot.key, int(slots.size()));
+        slots.append(slot);
+    } else {
+        slots[*it] = slot;
+    }
+}
+
+void CfgFile::addEntry(const QString &key, const QString &value, const QString &rest)
+{
+    putSlot(exact, exactIndex, {key, value, rest});
+    const QString up = key.toUpper();
+    putSlot(upper, upperIndex, {up, value, rest});
+    lines.append({up, rest});
+}
+
+bool CfgFile::readFile(const QString &fileName)
+{
+    QStringList openFiles;
+    return readFileAt(fileName, openFiles);
+}
+
+bool CfgFile::readFileAt(const QString &fileName, QStringList &openFiles)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        qDebug() << "Can't open config file : " << fileName;
+        return false;
+    }
+    const QString canonical = QFileInfo(file).canonicalFilePath();
+    openFiles.append(canonical);
+
+    QTextStream in(&file);
+    in.setEncoding(QStringConverter::Utf8);
+    QString line;
+    while (in.readLineInto(&line)) {
+        const QString text = stripComment(line);
+        if (isBlankLine(text))
+            continue;
+        QString key, value;
+        const QString rest = splitFirstItem(text, key);
+        splitFirstItem(rest, value);
+        if (key.toUpper() == QLatin1String("INCLUDE")) {
+            const QString target = QFileInfo(value).canonicalFilePath();
+            if (!target.isEmpty() && openFiles.contains(target)) {
+                qDebug() << "Config file includes itself, not followed : " << value;
+                continue;
+            }
+            if (openFiles.size() >= maxIncludeDepth) {
+                qDebug() << "Config includes nested too deep, not followed : " << value;
+                continue;
+            }
+            readFileAt(value, openFiles);
+            continue;
+        }
+        addEntry(key, value, rest);
+    }
+    openFiles.removeLast();
+    return true;
+}
+
+QString CfgFile::value(const QString &key, const QString &def) const
+{
+    const auto it = upperIndex.constFind(key.toUpper());
+    return it == upperIndex.cend() ? def : upper.at(*it).value;
+}
+
+QString CfgFile::restOf(const QString &key, const QString &def) const
+{
+    const auto it = upperIndex.constFind(key.toUpper());
+    return it == upperIndex.cend() ? def : upper.at(*it).rest;
+}
+
+QStringList CfgFile::restsOf(const QString &key) const
+{
+    const QString up = key.toUpper();
+    QStringList out;
+    for (const auto &l : lines) {
+        if (l.first == up)
+            out << l.second;
+    }
+    return out;
+}
+
+QString CfgFile::option(const QString &key, const QString &def) const
+{
+    const auto it = exactIndex.constFind(key);
+    return it == exactIndex.cend() ? def : exact.at(*it).value;
+}
+
+bool CfgFile::hasKey(const QString &key) const
+{
+    return exactIndex.contains(key);
+}

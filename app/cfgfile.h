@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+// Splits off the first whitespace-separated item of `text` (or the text between
+// a pair of double quotes) into `item` and returns the text after it.
+QString splitFirstItem(const QString &text, QString &item);
+
+// The process-wide store of command-line options and configuration keys.
+// Filled once at start-up (options, then one readFile call), then only read.
+class CfgFile
+{
+public:
+    CfgFile(int argc, char **argv);
+    CfgFile(const QStringList &args);
+
+    bool readFile(const QString &fileName);
+
+    QString value(const QString &key, const QString &def = QString()) const;
+    QString restOf(const QString &key, const QString &def = QString()) const;
+    QStringList restsOf(const QString &key) const;
+    QString option(const QString &key, const QString &def = QString()) const;
+    bool hasKey(const QString &key) const;
+
+    // The one store of the process, or null before main has made it.
+    static CfgFile *instance();
+    static void setInstance(CfgFile *cfg);
+
+    // Deepest INCLUDE nesting that is followed.
+    static constexpr int maxIncludeDepth = 32;
+
+private:
+    struct Slot {
+        QString key;
+        QString value;
+        QString rest;
+    };
+
+    void parseArgs(const QStringList &args);
+    void addEntry(const QString &key, const QString &value, const QString &rest);
+    bool readFileAt(const QString &fileName, QStringList &openFiles);
+    static void putSlot(QList<Slot> &slots, QHash<QString, int> &index, const Slot &slot);
+
+    QList<Slot> exact;                 // keys as written, first-appearance order
+    QHash<QString, int> exactIndex;
+    QList<Slot> upper;                 // upper-cased keys
+    QHash<QString, int> upperIndex;
+    QList<QPair<QString, QString>> lines;   // upper-cased key, rest
+};
