@@ -107,14 +107,14 @@ void CfgFile::parseArgs(const QStringList &args)
     }
 }
 
-void CfgFile::putSlot(QList<Slot> &slots, QHash<QString, int> &index, const Slot &slot)
+void CfgFile::putSlot(QList<Slot> &list, QHash<QString, int> &index, const Slot &slot)
 {
     const auto it = index.constFind(slot.key);
     if (it == index.cend()) {
-        index.insert(slot.key, int(slots.size()));
-        slots.append(slot);
+        index.insert(slot.key, int(list.size()));
+        list.append(slot);
     } else {
-        slots[*it] = slot;
+        list[*it] = slot;
     }
 }
 
@@ -136,7 +136,7 @@ bool CfgFile::readFileAt(const QString &fileName, QStringList &openFiles)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        qDebug() << "Can't open config file : " << fileName;
+        qDebug().nospace() << "Can't open config file : " << fileName;
         return false;
     }
     const QString canonical = QFileInfo(file).canonicalFilePath();
@@ -155,11 +155,11 @@ bool CfgFile::readFileAt(const QString &fileName, QStringList &openFiles)
         if (key.toUpper() == QLatin1String("INCLUDE")) {
             const QString target = QFileInfo(value).canonicalFilePath();
             if (!target.isEmpty() && openFiles.contains(target)) {
-                qDebug() << "Config file includes itself, not followed : " << value;
+                qDebug().nospace() << "Config file includes itself, not followed : " << value;
                 continue;
             }
             if (openFiles.size() >= maxIncludeDepth) {
-                qDebug() << "Config includes nested too deep, not followed : " << value;
+                qDebug().nospace() << "Config includes nested too deep, not followed : " << value;
                 continue;
             }
             readFileAt(value, openFiles);

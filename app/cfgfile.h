@@ -43,7 +43,7 @@ private:
     void parseArgs(const QStringList &args);
     void addEntry(const QString &key, const QString &value, const QString &rest);
     bool readFileAt(const QString &fileName, QStringList &openFiles);
-    static void putSlot(QList<Slot> &slots, QHash<QString, int> &index, const Slot &slot);
+    static void putSlot(QList<Slot> &list, QHash<QString, int> &index, const Slot &slot);
 
     QList<Slot> exact;                 // keys as written, first-appearance order
     QHash<QString, int> exactIndex;
