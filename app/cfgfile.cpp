@@ -1,18 +1,24 @@
 #include "cfgfile.h"
 
 #include <QDebug>
+#include <QLoggingCategory>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QTextStream>
+
+Q_LOGGING_CATEGORY(lcCfg, "marlo.cfg")
 
 namespace {
 
 CfgFile *theStore = nullptr;
 
+// White space as the pattern "\s" of QRegularExpression knows it: the ASCII
+// blank, tab, line feed, vertical tab, form feed and carriage return only, so a
+// no-break or ideographic space is part of an item.
 bool isWhite(QChar c)
 {
-    return c.isSpace();
+    const char16_t u = c.unicode();
+    return u == u' ' || (u >= u'\t' && u <= u'\r');
 }
 
 // Cuts the comment off a configuration line: the first '#' outside quotes.
@@ -135,7 +141,7 @@ bool CfgFile::readFile(const QString &fileName)
 bool CfgFile::readFileAt(const QString &fileName, QStringList &openFiles)
 {
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    if (fileName.isEmpty() || !file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         qDebug().nospace() << "Can't open config file : " << fileName;
         return false;
     }
@@ -155,11 +161,11 @@ bool CfgFile::readFileAt(const QString &fileName, QStringList &openFiles)
         if (key.toUpper() == QLatin1String("INCLUDE")) {
             const QString target = QFileInfo(value).canonicalFilePath();
             if (!target.isEmpty() && openFiles.contains(target)) {
-                qDebug().nospace() << "Config file includes itself, not followed : " << value;
+                qCWarning(lcCfg).nospace() << "Config file includes itself, not followed : " << value;
                 continue;
             }
             if (openFiles.size() >= maxIncludeDepth) {
-                qDebug().nospace() << "Config includes nested too deep, not followed : " << value;
+                qCWarning(lcCfg).nospace() << "Config includes nested too deep, not followed : " << value;
                 continue;
             }
             readFileAt(value, openFiles);
@@ -203,4 +209,9 @@ QString CfgFile::option(const QString &key, const QString &def) const
 bool CfgFile::hasKey(const QString &key) const
 {
     return exactIndex.contains(key);
+}
+
+bool CfgFile::flag(const QString &key, const QString &def) const
+{
+    return value(key, def).toInt() == 1;
 }

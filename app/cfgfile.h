@@ -26,6 +26,9 @@ public:
     QString option(const QString &key, const QString &def = QString()) const;
     bool hasKey(const QString &key) const;
 
+    // A flag key: on exactly when its value (or `def`) converts to the integer 1.
+    bool flag(const QString &key, const QString &def) const;
+
     // The one store of the process, or null before main has made it.
     static CfgFile *instance();
     static void setInstance(CfgFile *cfg);

@@ -1,0 +1,354 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ja_JP" sourcelanguage="en">
+<context>
+    <name>Body</name>
+    <message>
+        <source>Marlo</source>
+        <translation>Marlo (Korvane DSP driver for Stars)</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>終了</translation>
+    </message>
+    <message>
+        <source>Log: </source>
+        <translation>記録</translation>
+    </message>
+    <message>
+        <source>Msg to Stars</source>
+        <translation>Starsへのメッセージ</translation>
+    </message>
+    <message>
+        <source>Msg from Stars</source>
+        <translation>Starsからのメッセージ</translation>
+    </message>
+    <message>
+        <source>Emulate</source>
+        <translation>疑似スペクトル発生</translation>
+    </message>
+    <message>
+        <source>Show Settings</source>
+        <translation>DSP設定</translation>
+    </message>
+    <message>
+        <source>DeBug Function ! : Discard Data Link</source>
+        <translation>検証用: データリンクを切る</translation>
+    </message>
+    <message>
+        <source>in Body</source>
+        <translation>無条件</translation>
+    </message>
+    <message>
+        <source>in a VexDA</source>
+        <translation>DSP読出時</translation>
+    </message>
+    <message>
+        <source>Delay</source>
+        <translation>遅延</translation>
+    </message>
+    <message>
+        <source>1000</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>[ms]</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>LogArea</name>
+    <message>
+        <source>Log Area</source>
+        <translation>記録表示領域</translation>
+    </message>
+    <message>
+        <source>Write To</source>
+        <translation>書出</translation>
+    </message>
+    <message>
+        <source>Verbose</source>
+        <translation>詳細情報</translation>
+    </message>
+    <message>
+        <source>Keep at End</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>Stars</name>
+    <message>
+        <source>Stars Settings</source>
+        <translation>未接続</translation>
+    </message>
+    <message>
+        <source>Name on Stares</source>
+        <translation>Starsでの名前</translation>
+    </message>
+    <message>
+        <source>Key File Name</source>
+        <translation>キーファイル名</translation>
+    </message>
+    <message>
+        <source>Host</source>
+        <translation>サーバアドレス</translation>
+    </message>
+    <message>
+        <source>Port</source>
+        <translation>サーバポート</translation>
+    </message>
+    <message>
+        <source>Action</source>
+        <translation>動作</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>状態</translation>
+    </message>
+    <message>
+        <source>Stars:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Lumen</source>
+        <translation>Marlo</translation>
+    </message>
+    <message>
+        <source>Lumen.key</source>
+        <translation>Marlo.key</translation>
+    </message>
+    <message>
+        <source>localhost</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>6057</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Connect</source>
+        <translation>接続</translation>
+    </message>
+    <message>
+        <source>Disconnected</source>
+        <translation>未接続</translation>
+    </message>
+</context>
+<context>
+    <name>ConnectStat</name>
+    <message>
+        <source>Connect</source>
+        <translation>接続</translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation>接続状態</translation>
+    </message>
+    <message>
+        <source>Connecting</source>
+        <translation>接続中</translation>
+    </message>
+    <message>
+        <source>Disconnect</source>
+        <translation>切断</translation>
+    </message>
+    <message>
+        <source>Disconnected</source>
+        <translation>未接続状態</translation>
+    </message>
+</context>
+<context>
+    <name>UnitStat</name>
+    <message>
+        <source>DSP Status</source>
+        <translation>DSP Status</translation>
+    </message>
+    <message>
+        <source>dspN</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>192.168.10.1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>TCP Connected</source>
+        <translation>TCP接続</translation>
+    </message>
+    <message>
+        <source>Timeout</source>
+        <translation>タイムアウト</translation>
+    </message>
+    <message>
+        <source>UDP Timeout</source>
+        <translation>UDPタイムアウト</translation>
+    </message>
+</context>
+<context>
+    <name>StatDisp</name>
+    <message>
+        <source>Frame</source>
+        <translation>状態</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>状態</translation>
+    </message>
+</context>
+<context>
+    <name>QObject</name>
+    <message>
+        <source>Start</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Stopping</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>DspSettingCtrl</name>
+    <message>
+        <source>DSP Setting Ctrl</source>
+        <translation>DSP設定コントロール</translation>
+    </message>
+    <message>
+        <source>6Byte Val</source>
+        <translation>6Byte値</translation>
+    </message>
+    <message>
+        <source>4Byte Val</source>
+        <translation>4Byte値</translation>
+    </message>
+    <message>
+        <source>0</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Read Out DSP</source>
+        <translation>DSP読出</translation>
+    </message>
+    <message>
+        <source>Write Back DSP</source>
+        <translation>DSP書込</translation>
+    </message>
+    <message>
+        <source>Load File</source>
+        <translation>設定ファイル読込</translation>
+    </message>
+    <message>
+        <source>Save File</source>
+        <translation>設定ファイル保存</translation>
+    </message>
+    <message>
+        <source>Copy Loaded</source>
+        <translation>読込値を設定値に</translation>
+    </message>
+</context>
+<context>
+    <name>ConfigLine</name>
+    <message>
+        <source>Config Line</source>
+        <translation>設定行</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>DSP Name</source>
+        <translation>DSP名</translation>
+    </message>
+    <message>
+        <source>Ch No.</source>
+        <translation>Ch番号</translation>
+    </message>
+    <message>
+        <source>Description</source>
+        <translation>パラメータ説明</translation>
+    </message>
+    <message>
+        <source>Address</source>
+        <translation>パラメータアドレス</translation>
+    </message>
+    <message>
+        <source>Now Val</source>
+        <translation>現在値</translation>
+    </message>
+    <message>
+        <source>New Val</source>
+        <translation>設定値</translation>
+    </message>
+    <message>
+        <source>Loaded Val</source>
+        <translation>読込値(ファイル)</translation>
+    </message>
+    <message>
+        <source>(Now Hex)</source>
+        <translation>現在地(16進)</translation>
+    </message>
+    <message>
+        <source>(New Hex)</source>
+        <translation>設定値(16進)</translation>
+    </message>
+    <message>
+        <source>(Loaded Hex)</source>
+        <translation>読込値(ファイル,16進)</translation>
+    </message>
+</context>
+<context>
+    <name>VexHv</name>
+    <message>
+        <source>Korvane HV Controll</source>
+        <translation>Korvane HV Controll</translation>
+    </message>
+    <message>
+        <source>Emergency</source>
+        <translation>   緊急</translation>
+    </message>
+    <message>
+        <source>   Polarity</source>
+        <translation>   極性</translation>
+    </message>
+    <message>
+        <source>   On</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>   Sweep Stat</source>
+        <translation>   遷移状態</translation>
+    </message>
+    <message>
+        <source>Voltage</source>
+        <translation>   電圧</translation>
+    </message>
+    <message>
+        <source>0.0</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>[V]</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>On</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Off</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Pos</source>
+        <translation>正極性</translation>
+    </message>
+    <message>
+        <source>Neg</source>
+        <translation>負極性</translation>
+    </message>
+</context>
+</TS>
