@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+
+#include "wordfinder.h"
+
+// Scans the bytes that the peer sends on the data link for its replies "Ack"
+// and "NAck".
+//
+// Asynchronous mode: feed() appends what arrived and yields the tokens found,
+// in order of their position, each consumed with everything before it. What is
+// left holds no token; of it at most the last keepBytes bytes are kept (enough
+// to complete a token split across arrivals), so junk cannot grow the buffer.
+//
+// Blocking mode: classify() looks only at the start of one chunk.
+class ReplyScanner
+{
+public:
+    enum Token { Ack = 0, NAck = 1 };
+    enum Reply { AckReply, NAckReply, UnknownReply };
+
+    ReplyScanner();
+
+    QList<Token> feed(const QByteArray &bytes);
+    QByteArray buffer() const { return buf; }
+    void clear() { buf.clear(); }
+    static QByteArray tokenText(Token t);
+
+    static constexpr int keepBytes = 3;
+
+    static Reply classify(const QByteArray &chunk);
+
+private:
+    WordFinder finder;
+    QByteArray buf;
+};
