@@ -1,0 +1,337 @@
+#include "stars.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QTcpSocket>
+
+#include "connectstat.h"
+#include "starshistory.h"
+#include "starskeys.h"
+
+Q_LOGGING_CATEGORY(lcStars, "marlo.stars")
+
+namespace {
+const QColor black(0, 0, 0);
+const QColor red(255, 0, 0);
+}
+
+Stars::Stars(QWidget *parent)
+    : QFrame(parent)
+{
+    setupUi(this);
+    logSending = false;
+    AMsg::registerMetaType();
+    fillCmdTable();
+
+    connectStat = new ConnectStat(this);
+    connectStat->setWidgets(statusL, connectB);
+    connectStat->setStat(ConnectStat::Disconnected);
+    connect(connectStat, &ConnectStat::askConnect, this, &Stars::connectToStars);
+    connect(connectStat, &ConnectStat::askDisconnect, this, &Stars::connectToStars);
+
+    socket = new QTcpSocket(this);
+    connect(socket, &QTcpSocket::connected, this, &Stars::connectedToStars);
+    connect(socket, &QTcpSocket::disconnected, this, &Stars::disconnectedFromStars);
+    connect(socket, &QTcpSocket::readyRead, this, &Stars::receive);
+    connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
+        qCDebug(lcStars) << "socket:" << socket->errorString();
+    });
+
+    connect(hostLE, &QLineEdit::editingFinished, this, &Stars::newHost);
+    connect(portLE, &QLineEdit::editingFinished, this, &Stars::newPort);
+
+    setBusy(false);
+}
+
+Stars::~Stars()
+{
+    // The socket must not call back into a panel that is being destroyed.
+    socket->disconnect(this);
+    closeConnection();
+}
+
+QString Stars::host() const { return hostLE->text(); }
+void Stars::setHost(const QString &host) { hostLE->setText(host); }
+QString Stars::portText() const { return portLE->text(); }
+void Stars::setPort(const QString &port) { portLE->setText(port); }
+QString Stars::nodeName() const { return nameOnStarsLE->text(); }
+void Stars::setNodeName(const QString &name) { nameOnStarsLE->setText(name); }
+QString Stars::keyFile() const { return keyFileLE->text(); }
+void Stars::setKeyFile(const QString &path) { keyFileLE->setText(path); }
+
+quint16 Stars::port() const
+{
+    bool ok = false;
+    const quint16 p = portLE->text().toUShort(&ok, 10);
+    return ok ? p : 0;
+}
+
+QLineEdit *Stars::hostEdit() const { return hostLE; }
+QLineEdit *Stars::portEdit() const { return portLE; }
+QLineEdit *Stars::nodeNameEdit() const { return nameOnStarsLE; }
+QLineEdit *Stars::keyFileEdit() const { return keyFileLE; }
+QPushButton *Stars::connectButton() const { return connectB; }
+QLabel *Stars::statusLabel() const { return statusL; }
+
+int Stars::linkState() const
+{
+    return connectStat->state;
+}
+
+bool Stars::isConnected() const
+{
+    return connectStat->state == ConnectStat::Connected;
+}
+
+// ---- connection -----------------------------------------------------------
+
+void Stars::connectToStars()
+{
+    if (connectStat->state == ConnectStat::Connected) {
+        socket->close();
+        return;
+    }
+    if (socket->state() != QAbstractSocket::UnconnectedState) {
+        qCDebug(lcStars) << "connect ignored, socket state" << socket->state();
+        return;
+    }
+    splitter.clear();
+    socket->connectToHost(host(), port(), QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
+}
+
+void Stars::connectedToStars()
+{
+    // The dialogue is opened by the server's challenge; lines must leave at once.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+}
+
+void Stars::disconnectedFromStars()
+{
+    splitter.clear();
+    connectStat->setStat(ConnectStat::Disconnected);
+    emit starsIsNotReady();
+}
+
+void Stars::closeConnection()
+{
+    socket->close();
+}
+
+void Stars::receive()
+{
+    splitter.append(socket->readAll());
+    if (const int n = splitter.takeDropped()) {
+        emit log(QStringLiteral("Dropped %1 line(s) from Stars longer than %2 bytes")
+                     .arg(n).arg(splitter.maxLine()),
+                 red);
+    }
+    while (splitter.hasLine() && socket->state() == QAbstractSocket::ConnectedState) {
+        const QString line = QString::fromUtf8(splitter.takeLine());
+        emit vlog(QStringLiteral("msg from stars[%1]").arg(line.simplified()), black);
+        switch (connectStat->state) {
+        case ConnectStat::Disconnected:
+            sendKey(line);
+            connectStat->setStat(ConnectStat::Connecting);
+            break;
+        case ConnectStat::Connecting:
+            if (isAuthOk(line)) {
+                connectStat->setStat(ConnectStat::Connected);
+                emit starsIsReady();
+                emit log(QStringLiteral("Connected To Stars"), black);
+            } else {
+                socket->disconnectFromHost();
+            }
+            break;
+        case ConnectStat::Connected:
+            handleMsg(line);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void Stars::writeLine(const QByteArray &bytes)
+{
+    socket->write(bytes);
+    socket->flush();
+}
+
+// ---- key handshake --------------------------------------------------------
+
+void Stars::readKeyFile()
+{
+    keys.clear();
+    const QString path = keyFile();
+    const QString abs = QFileInfo(path).absoluteFilePath();
+    emit log(QStringLiteral("opening key file [%1]").arg(abs), black);
+    QFile f(path);
+    if (path.isEmpty() || !f.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        emit log(QStringLiteral("Can't open key file [%1]").arg(abs), black);
+        return;
+    }
+    keys = StarsKeys::keysOf(f.readAll());
+}
+
+void Stars::sendKey(const QString &line)
+{
+    readKeyFile();
+    if (keys.isEmpty()) {
+        emit log(QStringLiteral("I have no key to exchange with Stars."), black);
+        return;
+    }
+    const qint64 n = StarsKeys::challengeOf(line);
+    const QString key = keys.at(StarsKeys::keyIndex(n, int(keys.size())));
+    emit log(QStringLiteral("sending key [%1][%2]").arg(nodeName(), key), black);
+    writeLine(StarsKeys::keyLine(nodeName(), key).toLatin1() + '\n');
+}
+
+bool Stars::isAuthOk(const QString &line) const
+{
+    return StarsKeys::isAuthOk(line, nodeName());
+}
+
+// ---- sending --------------------------------------------------------------
+
+QString Stars::sendToStars(const QString &from, const QString &fromCh, const QString &to, const QString &cmd)
+{
+    const QString sender = fromCh.isEmpty() ? from : from + QLatin1Char('.') + fromCh;
+    const QString line = QStringLiteral("%1>%2 %3").arg(sender, to, cmd);
+    if (!isConnected())
+        return QStringLiteral("Stars is not ready (") + line + QLatin1Char(')');
+    writeLine(line.toLatin1() + '\n');
+    if (logSending)
+        emit log(QStringLiteral("---- Snd %1").arg(line), sendColor);
+    return line;
+}
+
+void Stars::sendOk(const AMsg &aMsg)
+{
+    sendAns(aMsg, QStringLiteral("Ok:"));
+}
+
+void Stars::sendAns(const AMsg &aMsg, const QString &ans)
+{
+    const QString r = sendToStars(aMsg.toName, aMsg.toCh, aMsg.from,
+                                  QStringLiteral("@%1 %2").arg(aMsg.cmd, ans));
+    emit sendingAnsToStars(r);
+}
+
+void Stars::sendEvent(const QString &fromCh, const QString &event)
+{
+    const QString r = sendToStars(nodeName(), fromCh, QStringLiteral("System"),
+                                  QLatin1Char('_') + event);
+    emit sendingEventToStars(r);
+}
+
+void Stars::sendCmd(const QString &fromCh, const QString &to, const QString &cmd)
+{
+    sendCmdV(fromCh, to, cmd, QString());
+}
+
+void Stars::sendCmdV(const QString &fromCh, const QString &to, const QString &cmd, const QString &val)
+{
+    const QString text = val.isEmpty() ? cmd : cmd + QLatin1Char(' ') + val;
+    const QString r = sendToStars(nodeName(), fromCh, to, text);
+    emit sendingAskToStars(r);
+}
+
+void Stars::setBusy(bool f)
+{
+    if (f != busyFlag)
+        sendEvent(QString(), QStringLiteral("ChangedIsBusy %1").arg(f ? 1 : 0));
+    busyFlag = f;
+}
+
+void Stars::setLogSendingMsg(bool f)
+{
+    logSending = f;
+}
+
+// ---- journal --------------------------------------------------------------
+
+void Stars::newHost()
+{
+    StarsHistory().recordHost(hostLE->text());
+}
+
+void Stars::newPort()
+{
+    StarsHistory().recordPort(portLE->text());
+}
+
+// ---- command table and dispatch --------------------------------------------
+
+void Stars::fillCmdTable()
+{
+    cmds.fillStandard();
+}
+
+bool Stars::addCmd(int id, const QString &name, const QString &help)
+{
+    return cmds.addCmd(id, name, help);
+}
+
+int Stars::cmdIdOf(const QString &name) const
+{
+    return cmds.cmdIdOf(name);
+}
+
+QString Stars::cmdHelpOf(const QString &name) const
+{
+    return cmds.cmdHelpOf(name);
+}
+
+QString Stars::cmdNames() const
+{
+    return cmds.cmdNames();
+}
+
+void Stars::handleMsg(const QString &line)
+{
+    AMsg msg;
+    msg.parse(line);
+    msg.cmdId = cmdIdOf(msg.cmd);
+    if (!msg.ok)
+        return;
+    switch (msg.cmdId) {
+    case 0:
+        sendAns(msg, QStringLiteral("Hello! I am %1. Nice to meet you!").arg(nodeName()));
+        return;
+    case 1:
+        answerHelp(msg);
+        return;
+    case 2:
+        sendAns(msg, QString::number(busyFlag ? 1 : 0));
+        return;
+    default:
+        break;
+    }
+    switch (msg.kind) {
+    case AMsg::Ask:
+        emit anyAsk(msg);
+        break;
+    case AMsg::Event:
+        emit anyEvent(msg);
+        break;
+    case AMsg::Ans:
+        emit anyAns(msg);
+        break;
+    case AMsg::NotParsed:
+        break;
+    }
+}
+
+void Stars::answerHelp(const AMsg &aMsg)
+{
+    if (aMsg.params.isEmpty()) {
+        sendAns(aMsg, QStringLiteral("Commands : ") + cmdNames());
+        return;
+    }
+    const QString name = aMsg.param0;
+    if (cmdIdOf(name) != AMsg::unknownCmdId)
+        sendAns(aMsg, QStringLiteral(": ") + cmdHelpOf(name));
+    else
+        sendAns(aMsg, QStringLiteral("Er: Command [%1] not found.").arg(name));
+}

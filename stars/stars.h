@@ -1,0 +1,128 @@
+#pragma once
+
+#include <QColor>
+#include <QFrame>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include "amsg.h"
+#include "linesplitter.h"
+#include "starscmdtable.h"
+#include "ui_stars.h"
+
+class ConnectStat;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTcpSocket;
+
+// Marlo's one connection to the STARS server, and at the same time the small
+// panel with the host, port, own name and key file fields and the connect
+// button. It answers the server's key challenge, tracks the link state, reads
+// whole lines, answers "Hello", "Help" and "IsBusy" itself and hands every
+// other message on as anyAsk/anyEvent/anyAns. Every other part sends its
+// answers, events and requests through it.
+//
+// The settings are the texts of the form fields, read at the moment of use.
+class Stars : public QFrame, private Ui_Stars
+{
+    Q_OBJECT
+
+public:
+    explicit Stars(QWidget *parent = nullptr);
+    ~Stars() override;
+
+    // The settings fields (what the main window fills from the configuration).
+    QString host() const;
+    void setHost(const QString &host);
+    QString portText() const;
+    // The port field read as a decimal number; 0 when it is not a port number.
+    quint16 port() const;
+    void setPort(const QString &port);
+    QString nodeName() const;
+    void setNodeName(const QString &name);
+    QString keyFile() const;
+    void setKeyFile(const QString &path);
+
+    // The form's widgets, for the main window and for tests.
+    QLineEdit *hostEdit() const;
+    QLineEdit *portEdit() const;
+    QLineEdit *nodeNameEdit() const;
+    QLineEdit *keyFileEdit() const;
+    QPushButton *connectButton() const;
+    QLabel *statusLabel() const;
+
+    // The link state: 0 Disconnected, 1 Connecting, 2 Connected.
+    int linkState() const;
+    bool logSendingMsg() const { return logSending; }
+
+    // The command table.
+    int cmdIdOf(const QString &name) const;
+    QString cmdHelpOf(const QString &name) const;
+    QString cmdNames() const;
+    const QList<StarsCmd> &cmdTable() const { return cmds.entries(); }
+
+    // Composes "from[.fromCh]>to cmd" and writes it with LF when connected.
+    // Returns the line, or "Stars is not ready (" + line + ")" when the link
+    // is not up (nothing is written then).
+    QString sendToStars(const QString &from, const QString &fromCh, const QString &to, const QString &cmd);
+
+    // The dispatcher for one line received in the connected state (also
+    // usable to inject a line): parses it, sets the command number, answers
+    // "Hello", "Help" and "IsBusy", and emits anyAsk/anyEvent/anyAns for the
+    // rest. Unparsable lines are dropped silently.
+    void handleMsg(const QString &line);
+
+signals:
+    void starsIsReady();
+    void starsIsNotReady();
+    void anyAns(AMsg amsg);
+    void anyEvent(AMsg amsg);
+    void anyAsk(AMsg amsg);
+    void log(const QString &msg, const QColor &c = QColor(0, 0, 0));
+    void vlog(const QString &msg, const QColor &c = QColor(0, 0, 0));
+    void sendingAnsToStars(QString ans);
+    void sendingEventToStars(QString msg);
+    void sendingAskToStars(QString msg);
+
+public slots:
+    // In state 2 closes the link; otherwise starts a connection to the host
+    // and port in the form (no effect while a connection is up or under way).
+    void connectToStars();
+    void setBusy(bool f);
+    bool busy() const { return busyFlag; }
+    void setLogSendingMsg(bool f);
+    void sendOk(const AMsg &aMsg);
+    void sendAns(const AMsg &aMsg, const QString &ans);
+    void sendEvent(const QString &fromCh, const QString &event);
+    void sendCmd(const QString &fromCh, const QString &to, const QString &cmd);
+    void sendCmdV(const QString &fromCh, const QString &to, const QString &cmd, const QString &val);
+    bool isConnected() const;
+
+private slots:
+    void connectedToStars();
+    void disconnectedFromStars();
+    void closeConnection();
+    void receive();
+    void newHost();
+    void newPort();
+
+private:
+    void fillCmdTable();
+    bool addCmd(int id, const QString &name, const QString &help);
+    void readKeyFile();
+    void sendKey(const QString &line);
+    bool isAuthOk(const QString &line) const;
+    void answerHelp(const AMsg &aMsg);
+    void writeLine(const QByteArray &bytes);
+
+    QTcpSocket *socket = nullptr;
+    ConnectStat *connectStat = nullptr;
+    QStringList keys;
+    bool busyFlag = false;
+    StarsCmdTable cmds;
+    bool logSending = false;
+    QColor sendColor = QColor(0, 200, 120);
+    LineSplitter splitter;
+};
