@@ -1,0 +1,3 @@
+#include "dsplog.h"
+
+Q_LOGGING_CATEGORY(lcDsp, "marlo.dsp")

@@ -1,0 +1,9 @@
+#pragma once
+
+class VexDA;
+
+// One channel in use: the STARS element number is its index in the set's list.
+struct Element {
+    VexDA *unit;
+    int ch;
+};

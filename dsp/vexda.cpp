@@ -1,0 +1,250 @@
+#include "vexda.h"
+
+#include <cmath>
+#include <cstring>
+
+#include <QLocale>
+
+#include "dspreg.h"
+#include "logsink.h"
+
+namespace {
+
+QString shortest(double v)
+{
+    return QString::number(v, 'g', QLocale::FloatingPointShortest);
+}
+
+} // namespace
+
+VexDA::VexDA(const QString &name, const QString &ip, QObject *parent)
+    : VexUnit(name, ip, parent)
+{
+    initUnit();
+}
+
+VexDA::VexDA(const QString &name, const QString &ip, quint16 udpPort, quint16 tcpPort, QObject *parent)
+    : VexUnit(name, ip, udpPort, tcpPort, parent)
+{
+    initUnit();
+}
+
+void VexDA::initUnit()
+{
+    std::memset(hg, 0, sizeof hg);
+    m_watchTimer.setParent(this);
+    setWatchInterval(defaultWatchIntervalMs);
+    hgReady = false;
+    busyReported = false;
+    mcaSet = nullptr;
+    startMeasNum = 0;
+    measCount = 0;
+    hgBytes = 16384;
+    mcaLength = 4096;
+    roiStart.resize(chUse.size());
+    roiEnd.resize(chUse.size());
+    m_presetType = 0;
+    applyPreset();
+    m_presetValue = 1.0;
+    applyPreset();
+    inMeas = false;
+    m_watchTimer.setSingleShot(false);
+    connect(&m_watchTimer, &QTimer::timeout, this, &VexDA::measWatch);
+    connect(this, &VexUnit::tcpDataReadySignal, this, &VexDA::tcpDataReady);
+}
+
+VexDA::~VexDA()
+{
+    m_watchTimer.stop();
+    delete mcaSet;
+    mcaSet = nullptr;
+}
+
+int VexDA::chCount() const
+{
+    return int(chUse.size());
+}
+
+// ---------------------------------------------------------------- presets
+
+quint64 VexDA::presetTicks(double sec, bool *clamped)
+{
+    if (clamped)
+        *clamped = false;
+    if (!(sec > 0))   // negative, zero or NaN
+        return 0;
+    const double ticks = sec * 1e8;
+    if (ticks >= double(maxMeasTicks)) {
+        if (clamped)
+            *clamped = ticks > double(maxMeasTicks);
+        return maxMeasTicks;
+    }
+    return quint64(ticks);
+}
+
+void VexDA::setPresetType(int t)
+{
+    m_presetType = (t == 1 || t == 2) ? t : 0;
+    applyPreset();
+}
+
+void VexDA::setPresetValue(double sec)
+{
+    m_presetValue = sec;
+    applyPreset();
+}
+
+int VexDA::getPresetType() const
+{
+    return m_presetType;
+}
+
+double VexDA::getPresetValue() const
+{
+    return m_presetValue;
+}
+
+void VexDA::applyPreset()
+{
+    if (m_presetType == 1 || m_presetType == 2) {
+        bool clamped = false;
+        const quint64 ticks = presetTicks(m_presetValue, &clamped);
+        if (clamped)
+            sinkLog(QStringLiteral("%1: preset time %2 s is beyond the largest measuring time; %3 s is set")
+                        .arg(name(), shortest(m_presetValue), shortest(double(ticks) * 1e-8)),
+                    QColor(255, 0, 0));
+        writeReg(DspAddr::MeasTime1, ticks, true, 6);
+    } else {
+        writeReg(DspAddr::MeasTime1, 0x0FFF, true, 2);
+        writeReg(DspAddr::MeasTime2, 0xFFFF, true, 2);
+        writeReg(DspAddr::MeasTime3, 0xFFFF, true, 2);
+    }
+}
+
+void VexDA::clearHistogram()
+{
+    writeReg(DspAddr::Clear, 0, true, 2);
+    writeReg(DspAddr::Clear, 1, true, 2);
+    writeReg(DspAddr::Clear, 0, true, 2);
+}
+
+void VexDA::setMeasTime(quint64 ticks)
+{
+    if (ticks > maxMeasTicks) {
+        sinkLog(QStringLiteral("%1: measuring time of %2 counts is beyond the register; %3 is set")
+                    .arg(name())
+                    .arg(ticks)
+                    .arg(maxMeasTicks),
+                QColor(255, 0, 0));
+        ticks = maxMeasTicks;
+    }
+    writeReg(DspAddr::MeasTime1, ticks, true, 6);
+}
+
+quint64 VexDA::getMeasTime()
+{
+    readReg(DspAddr::MeasTime1, true, 6);
+    return Rbcp::beValue(ansData(), 6);
+}
+
+void VexDA::setDataTransDelay(int ms)
+{
+    writeReg(DspAddr::DTDelay1, quint64(qint64(ms) * 125000), true, 4);
+}
+
+// ---------------------------------------------------------------- times and watch
+
+void VexDA::setWatchInterval(double ms)
+{
+    m_watchIntervalMs = ms;
+    m_watchIntervalSec = ms * 0.001;
+    m_watchTimer.setInterval(int(ms));
+}
+
+double VexDA::watchIntervalMs() const
+{
+    return m_watchIntervalMs;
+}
+
+double VexDA::watchIntervalSec() const
+{
+    return m_watchIntervalSec;
+}
+
+int VexDA::watchTimerIntervalMs() const
+{
+    return m_watchTimer.interval();
+}
+
+bool VexDA::watchIsRunning() const
+{
+    return m_watchTimer.isActive();
+}
+
+void VexDA::readTimes()
+{
+    readReg(DspAddr::RealTime1, true, 6);
+    realTime = double(Rbcp::beValue(ansData(), 6)) * 1e-8;
+    liveTimes.clear();
+    deadTimes.clear();
+    icrs.clear();
+    for (int c = 0; c < chCount(); ++c) {
+        const quint32 o = quint32(c < chOffsets.size() ? chOffsets.at(c) : 0x200 * c);
+        readReg(DspAddr::LiveTime1 + o, true, 6);
+        liveTimes.append(double(Rbcp::beValue(ansData(), 6)) * 1e-8);
+        readReg(DspAddr::DeadTime1 + o, true, 6);
+        deadTimes.append(double(Rbcp::beValue(ansData(), 6)) * 1e-8);
+        readReg(DspAddr::ICR1 + o, true, 4);
+        icrs.append(double(Rbcp::beValue(ansData(), 4)));
+    }
+}
+
+void VexDA::startMeasWatch()
+{
+    if (inMeas)
+        return;
+    inMeas = true;
+    checkIsBusy();
+    ++measCount;
+    if (m_presetType != 0) {
+        lastRealTime = 0;
+        m_watchTimer.start();
+    }
+}
+
+void VexDA::measWatch()
+{
+    readTimes();
+    sinkVlog(QStringLiteral("Watching Times : realTime %1 : last RealTime %2 : Interval %3")
+                 .arg(shortest(realTime), shortest(lastRealTime), shortest(2 * m_watchIntervalSec)));
+    if (realTime - lastRealTime < 0.3 * m_watchIntervalSec) {
+        stopMeasWatch();
+        sinkVlog(QStringLiteral("Calling stopMeasWatch to Turn flag inMeas false"));
+    }
+    lastRealTime = realTime;
+}
+
+void VexDA::stopMeasWatch()
+{
+    if (!inMeas)
+        return;
+    m_watchTimer.stop();
+    inMeas = false;
+    sinkVlog(QStringLiteral("Turn flag inMeas false"));
+    makeMcaSet(startMeasNum);
+    checkIsBusy();
+}
+
+void VexDA::checkIsBusy()
+{
+    if (inMeas == busyReported)
+        return;
+    busyReported = inMeas;
+    emit log(QStringLiteral("Changed Busy %1").arg(busyReported ? 1 : 0), QColor(0, 0, 0));
+    emit changedIsBusy();
+}
+
+void VexDA::setEmulateSignal(bool f)
+{
+    emulateSignal = f;
+}

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QColor>
+#include <QList>
+#include <QString>
+#include <QTimer>
+
+#include "histogramassembler.h"
+#include "mcadataset.h"
+#include "vexunit.h"
+
+// One DSP unit: up to four channels behind one address. Presets, clearing,
+// times and count rates, the measurement watch, busy reporting, histogram
+// read-out over TCP and the per-measurement data set.
+class VexDA : public VexUnit
+{
+    Q_OBJECT
+
+public:
+    static constexpr double defaultWatchIntervalMs = 200.0;
+    static constexpr int hgCapacity = 8192;                 // bins of hg
+    static constexpr quint64 maxMeasTicks = 0xFFFFFFFFFFFFULL;   // 48-bit register
+
+    VexDA(const QString &name, const QString &ip, QObject *parent = nullptr);
+    // Same, with other device ports (tests and simulators).
+    VexDA(const QString &name, const QString &ip, quint16 udpPort, quint16 tcpPort,
+          QObject *parent = nullptr);
+    ~VexDA() override;
+
+    // Configuration, as the main window sets it.
+    bool emulateSignal = false;
+    int hgBytes = 16384;          // bytes of one histogram on the stream (32768 in "B" mode)
+    int mcaLength = 4096;         // bins kept per histogram
+    QList<bool> chUse;
+    QList<int> roiStart, roiEnd;
+
+    // Histogram of the last read into the unit's own buffer.
+    quint32 hg[hgCapacity];
+    bool hgReady = false;
+
+    bool busyReported = false;
+    bool inMeas = false;
+
+    double realTime = 0.0, lastRealTime = 0.0;   // seconds
+    QList<double> liveTimes, deadTimes, icrs;
+
+    MCADataSet *mcaSet = nullptr;   // owned
+    int startMeasNum = 0;
+    int measCount = 0;
+
+    int chCount() const;            // chUse.size()
+
+    void setPresetType(int t);
+    void setPresetValue(double sec);
+    int getPresetType() const;
+    double getPresetValue() const;
+    void applyPreset();
+
+    void clearHistogram();
+    void setMeasTime(quint64 ticks);
+    quint64 getMeasTime();
+    void setDataTransDelay(int ms);
+
+    void setWatchInterval(double ms);
+    double watchIntervalMs() const;
+    double watchIntervalSec() const;
+    int watchTimerIntervalMs() const;
+    bool watchIsRunning() const;
+    void readTimes();
+
+    // Asks channel ch's histogram; in line: also receives it (into dst, or hg
+    // when dst is null) before returning.
+    void askHistogram(int ch, bool inLine, quint32 *dst = nullptr);
+
+    void initMcaSet();
+    MCADataSet *makeMcaSet(int measNum);
+
+    // Ticks written for a preset of `sec` seconds: negative/NaN count as 0,
+    // values beyond the 48-bit register are clamped (clamped set when so).
+    static quint64 presetTicks(double sec, bool *clamped = nullptr);
+
+public slots:
+    void startMeasWatch();
+    void stopMeasWatch();
+    void measWatch();
+    void checkIsBusy();
+    void setEmulateSignal(bool f);
+
+signals:
+    void log(const QString &msg, const QColor c = QColor(0, 0, 0));
+    void hgDataReady();
+    void changedIsBusy();
+
+private slots:
+    void tcpDataReady();
+
+private:
+    void initUnit();
+    void histogramComplete(quint32 *dst, int maxBins);
+
+    double m_presetValue = 1.0;
+    int m_presetType = 0;
+    double m_watchIntervalMs = defaultWatchIntervalMs;
+    double m_watchIntervalSec = defaultWatchIntervalMs * 0.001;
+    QTimer m_watchTimer;
+    HistogramAssembler m_hgData;
+};

@@ -1,0 +1,138 @@
+// VexDA: histogram read-out over TCP and the per-measurement data set.
+#include "vexda.h"
+
+#include <QLocale>
+
+#include "dspreg.h"
+#include "logsink.h"
+#include "unitstat.h"
+
+namespace {
+
+QString shortest(double v)
+{
+    return QString::number(v, 'g', QLocale::FloatingPointShortest);
+}
+
+constexpr int tcpGapWaitMs = 500;
+
+} // namespace
+
+void VexDA::askHistogram(int ch, bool inLine, quint32 *dst)
+{
+    QTcpSocket *tcp = tcpSocket();
+    if (inLine) {
+        suspendTcpSignals();
+        discardTcp();
+    }
+    expectTcpData();
+    writeReg(DspAddr::Histgram, quint64(ch), inLine, 2);
+    sinkVlog(QStringLiteral("%1 %2 *** asking Histgram").arg(name()).arg(ch));
+    if (!inLine)
+        return;
+
+    sinkVlog(QStringLiteral("%1 %2 InLine:: wait Histgram Data in line").arg(name()).arg(ch));
+    m_hgData.setSizes(hgBytes, mcaLength);
+    hgReady = false;
+    quint32 *target = dst ? dst : hg;
+    const int maxBins = dst ? mcaLength : hgCapacity;
+
+    bool done = hgBytes <= 0;
+    while (!done) {
+        if (tcp->bytesAvailable() <= 0 && !tcp->waitForReadyRead(tcpGapWaitMs)) {
+            if (status())
+                status()->setTcpTimeout(true);
+            emit log(QStringLiteral("Err. Timeout waiting ans from TCP for Histgram"), QColor(0, 0, 0));
+            m_hgData.reset();
+            break;
+        }
+        if (status())
+            status()->setTcpTimeout(false);
+        qint64 n;
+        while ((n = tcp->bytesAvailable()) > 0) {
+            sinkVlog(QStringLiteral("%1 InLine:: tcp bytes available : %2, hgBytes : %3")
+                         .arg(name())
+                         .arg(n)
+                         .arg(m_hgData.size()));
+            const int k = m_hgData.feedFrom(tcp, n);
+            sinkVlog(QStringLiteral("%1 InLine:: tcp reading %1").arg(k));
+            if (m_hgData.isComplete()) {
+                histogramComplete(target, maxBins);
+                sinkVlog(QStringLiteral("%1 InLine:: histgram ready").arg(name()));
+                done = true;
+                break;
+            }
+            if (k <= 0)
+                break;   // read error: wait again (or time out)
+        }
+    }
+    resumeTcpSignals();
+}
+
+void VexDA::histogramComplete(quint32 *dst, int maxBins)
+{
+    m_hgData.convertTo(dst, maxBins);
+    hgReady = true;
+    m_hgData.reset();
+    emit hgDataReady();
+}
+
+void VexDA::tcpDataReady()
+{
+    QTcpSocket *tcp = tcpSocket();
+    if (m_hgData.hgBytes() != hgBytes || m_hgData.mcaLength() != mcaLength)
+        m_hgData.setSizes(hgBytes, mcaLength);
+    sinkVlog(QStringLiteral("%1 Signal:: tcpDataReady").arg(name()));
+    if (hgBytes <= 0)
+        return;
+    qint64 n;
+    while ((n = tcp->bytesAvailable()) > 0) {
+        sinkVlog(QStringLiteral("%1 Signal:: tcp bytes available : %2, hgBytes : %3")
+                     .arg(name())
+                     .arg(n)
+                     .arg(m_hgData.size()));
+        const int k = m_hgData.feedFrom(tcp, n);
+        sinkVlog(QStringLiteral("%1 Signal:: tcp reading %1").arg(k));
+        if (m_hgData.isComplete()) {
+            histogramComplete(hg, hgCapacity);
+            sinkVlog(QStringLiteral("%1 Signal:: histgram ready").arg(name()));
+        } else if (k <= 0) {
+            break;
+        }
+    }
+}
+
+void VexDA::initMcaSet()
+{
+    delete mcaSet;
+    mcaSet = new MCADataSet(chCount(), mcaLength, 0, 0);
+}
+
+MCADataSet *VexDA::makeMcaSet(int measNum)
+{
+    if (mcaSet && measNum != 0 && mcaSet->measNum == measNum)
+        return mcaSet;
+    delete mcaSet;
+    mcaSet = new MCADataSet(chCount(), mcaLength, measNum, measCount);
+    readTimes();
+    for (int c = 0; c < chCount(); ++c) {
+        MCAData *block = mcaSet->chs.at(c);
+        block->setCh(c);
+        block->setInMeas(inMeas);
+        block->setLen(block->length);
+        block->setRealTimeSec(realTime);
+        const double live = c < liveTimes.size() ? liveTimes.at(c) : 0.0;
+        block->setLiveTimeSec(live);
+        block->setIcr(c < icrs.size() ? icrs.at(c) : 0.0);
+        sinkVlog(QStringLiteral("Setting Times of DSP %1 : Ch %2 : RealTimeSec %3 : LiveTimeSec %4")
+                     .arg(name())
+                     .arg(c)
+                     .arg(shortest(realTime), shortest(live)));
+        askHistogram(c, true, block->data);
+        if (emulateSignal) {
+            for (qint64 i = 0; i < block->length; ++i)
+                block->data[i] = quint32(i * (c + 1));
+        }
+    }
+    return mcaSet;
+}

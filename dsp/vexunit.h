@@ -1,0 +1,127 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include "rbcp.h"
+
+class UnitStat;
+
+// The network end of one device unit: register access by UDP (one request,
+// optionally one awaited answer of at most 500 ms) and the TCP connection
+// over which a DSP unit streams histograms. Keeps the unit's status strip.
+class VexUnit : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int answerWaitMs = 500;
+    static constexpr int firstRetryBackoffMs = 250;   // after the immediate retry
+    static constexpr int maxRetryBackoffMs = 5000;
+    static constexpr int stableConnectionMs = 1000;   // a shorter connection counts as failed
+
+    explicit VexUnit(QObject *parent = nullptr);                       // name "id", ip "0.0.0.0", not valid
+    VexUnit(const QString &name, const QString &ip, QObject *parent = nullptr);
+    // Same, with other device ports (tests and simulators).
+    VexUnit(const QString &name, const QString &ip, quint16 udpPort, quint16 tcpPort,
+            QObject *parent = nullptr);
+    ~VexUnit() override;
+
+    // The unit's status strip. Created without parent; placing it in a layout
+    // reparents it. The unit deletes it in its destructor unless it is gone.
+    UnitStat *status() const;
+
+    QString name() const;
+    QString ip() const;
+    QHostAddress address() const;
+    bool isValid() const;
+
+    quint16 udpPort = 4660;   // device ports; may be changed before any access
+    quint16 tcpPort = 24;
+
+    bool readReg(quint32 addr, bool wait = true, int size = 2);
+    bool writeReg(quint32 addr, quint64 value, bool wait = true, int size = 2);
+    // Waits up to ms for the answer to the request at addr; datagrams from
+    // other senders and answers for other addresses are dropped.
+    bool waitUdpAns(int ms, quint32 addr);
+
+    quint32 ansHeader() const;
+    quint32 ansAddr() const;
+    quint64 ansValue() const;
+    QByteArray ansData() const;
+    QByteArray lastDatagram() const;
+
+    void openTcp();
+    void closeTcp();
+    void discardTcp();
+    void suspendTcpSignals();
+    void resumeTcpSignals();
+    bool tcpHasConnected() const;
+    bool keepTcp() const;
+    // Delay before the next reconnection attempt (0: at once).
+    int nextRetryDelayMs() const;
+
+    QTcpSocket *tcpSocket();
+
+signals:
+    void lastUdpDataReady();
+    void tcpDataReadySignal();
+
+private slots:
+    void udpDataReady();
+    void tcpConnected();
+    void tcpDisconnected();
+    void tcpError(QAbstractSocket::SocketError err);
+    void tcpStateChanged(QAbstractSocket::SocketState state);
+    void tcpReadyRead();
+    void retryTcp();
+    void connectionStable();
+
+protected:
+    // Bytes arriving on a new connection are dropped until data are asked.
+    void expectTcpData();
+
+private:
+    void init(const QString &name, const QString &ip, bool valid);
+    void sendRequest(const QByteArray &datagram, bool wait);
+    void ensureUdpBound();
+    bool fromUnit(const QHostAddress &sender) const;
+    void takeAnswer(const QByteArray &datagram);
+    void takeAnswer(const Rbcp::Answer &answer);
+    void connectTcpSignals();
+    void disconnectTcpSignals();
+    void startConnect();
+    void drainFreshConnection();
+    void scheduleRetry();
+
+    QPointer<UnitStat> m_status;
+    bool m_valid = false;
+    QString m_name;
+    QString m_ip;
+    QHostAddress m_address;
+    QTcpSocket m_tcp;
+    QUdpSocket m_udp;
+    bool m_tcpHasConnected = false;
+    bool m_keepTcp = false;
+    bool m_tcpSignalsOn = false;
+    bool m_udpSlotOn = false;
+    Rbcp::Answer m_ans;
+
+    // reconnection
+    QTimer m_retryTimer;
+    QTimer m_stableTimer;
+    QElapsedTimer m_upSince;
+    int m_backoffMs = 0;
+    bool m_failureLogged = false;   // a failure was logged, no stable connection since
+    bool m_wasUp = false;
+    bool m_reportedUp = false;      // "tcp connected" was logged for this connection
+    bool m_freshConnection = false;
+    QString m_lastTcpError;
+};
