@@ -150,6 +150,7 @@ bool CfgFile::readFileAt(const QString &fileName, QStringList &openFiles)
 
     QTextStream in(&file);
     in.setEncoding(QStringConverter::Utf8);
+    in.setAutoDetectUnicode(false);   // always UTF-8, whatever the first bytes are
     QString line;
     while (in.readLineInto(&line)) {
         const QString text = stripComment(line);
