@@ -71,7 +71,7 @@ private:
     {
         QFile f(QStringLiteral("config.cfg"));
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(content);
+        f.write(content + "\nDATA_LINK_CH_PORT 0\n");
         f.close();
         cfg = std::make_unique<CfgFile>(QStringList{"marlo"});
         cfg->readFile(QStringLiteral("config.cfg"));
@@ -127,6 +127,8 @@ private slots:
         dir = new QTemporaryDir;
         QVERIFY(dir->isValid());
         QVERIFY(QDir::setCurrent(dir->path()));
+        // Every window of a test serves its data link on an ephemeral port.
+        useConfig(QByteArray());
     }
     void cleanup()
     {
@@ -328,8 +330,7 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(bool, writeTo);
         QFETCH(bool, verbose);
-        if (!content.isEmpty())
-            useConfig(content);
+        useConfig(content);
         Body body;
         QCOMPARE(body.logArea()->isWriteToFile(), writeTo);
         QCOMPARE(body.logArea()->isVerbose(), verbose);
