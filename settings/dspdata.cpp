@@ -1,0 +1,6 @@
+#include "dspdata.h"
+
+QString DspData::padName(const QString &text)
+{
+    return text.leftJustified(nameWidth, QLatin1Char(' '), false);
+}
