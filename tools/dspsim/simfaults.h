@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+
+// Faults a simulated unit can be told to show. The default is a healthy unit.
+struct SimFaults {
+    bool silent = false;            // no UDP answers at all (requests are still carried out)
+    int answerDelayMs = 0;          // every UDP answer leaves this late (late answers)
+    bool wrongAnswerAddress = false;// answers carry address field + 2 (answer to a different request)
+    bool noTcpData = false;         // histogram requests are answered on UDP but nothing is sent on TCP
+    int pieceBytes = 0;             // > 0: a histogram goes out in pieces of this many bytes ...
+    int pieceGapMs = 0;             // ... with this pause between pieces
+    int stopAfterBytes = -1;        // >= 0: a histogram stream stops (stalls) after this many bytes
+    bool resetMidStream = false;    // with stopAfterBytes: close the TCP connection there instead of stalling
+    QByteArray strayOnConnect;      // bytes sent right after a TCP connection is accepted
+    bool acceptThenClose = false;   // TCP connections are accepted and closed at once
+    bool refuseTcp = false;         // TCP server not listening (connection refused)
+};

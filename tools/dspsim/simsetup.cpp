@@ -1,0 +1,183 @@
+#include "simsetup.h"
+
+#include "cfgfile.h"
+
+#include <QFileInfo>
+#include <QHostAddress>
+
+#include <cmath>
+
+namespace {
+
+// Splits `text` into its first `count` items (fewer when it has fewer).
+QStringList items(QString text, int count)
+{
+    QStringList out;
+    while (out.size() < count) {
+        QString item;
+        const bool more = !text.trimmed().isEmpty();
+        if (!more)
+            break;
+        text = splitFirstItem(text, item);
+        out << item;
+    }
+    return out;
+}
+
+} // namespace
+
+bool SimSetup::fail(const QString &text)
+{
+    error = text;
+    return false;
+}
+
+bool SimSetup::addUnit(const Unit &u, const QString &where)
+{
+    if (u.name.isEmpty())
+        return fail(QStringLiteral("%1: no unit name").arg(where));
+    if (u.address.isEmpty())
+        return fail(QStringLiteral("%1: unit %2 has no address").arg(where, u.name));
+    const QHostAddress a(u.address);
+    if (a.isNull() || a.protocol() != QAbstractSocket::IPv4Protocol)
+        return fail(QStringLiteral("%1: \"%2\" is not an IPv4 address").arg(where, u.address));
+    if (!a.isLoopback())
+        return fail(QStringLiteral("%1: %2 is not a loopback address (127.x.y.z); the simulator serves loopback only")
+                        .arg(where, u.address));
+    for (const Unit &o : units) {
+        if (o.name == u.name)
+            return fail(QStringLiteral("%1: unit name %2 used twice").arg(where, u.name));
+        if (QHostAddress(o.address) == a)
+            return fail(QStringLiteral("%1: address %2 used by %3 and %4").arg(where, u.address, o.name, u.name));
+    }
+    units << u;
+    return true;
+}
+
+bool SimSetup::readConfig(const QString &fileName)
+{
+    if (!QFileInfo(fileName).isFile())
+        return fail(QStringLiteral("cannot read configuration file \"%1\"").arg(fileName));
+    CfgFile cfg{QStringList()};
+    if (!cfg.readFile(fileName))
+        return fail(QStringLiteral("cannot read configuration file \"%1\"").arg(fileName));
+
+    const QStringList dsps = cfg.restsOf(QStringLiteral("VEXDA"));
+    for (int i = 0; i < dsps.size(); ++i) {
+        const QStringList w = items(dsps.at(i), 7);
+        Unit u;
+        u.name = w.value(0);
+        u.address = w.value(1);
+        u.bMode = w.value(6).toUpper() == QLatin1String("B");
+        if (!addUnit(u, QStringLiteral("%1: VEXDA line %2").arg(fileName).arg(i + 1)))
+            return false;
+    }
+    const QString hv = cfg.restOf(QStringLiteral("VEXHV"));
+    const QStringList w = items(hv, 2);
+    if (!w.isEmpty()) {
+        Unit u;
+        u.hv = true;
+        u.name = w.value(0);
+        u.address = w.value(1);
+        if (!addUnit(u, QStringLiteral("%1: VEXHV").arg(fileName)))
+            return false;
+    }
+    return true;
+}
+
+bool SimSetup::parseArgs(const QStringList &args)
+{
+    error.clear();
+    auto port = [this](const QString &opt, const QString &text, int &out) {
+        bool ok = false;
+        const int v = text.toInt(&ok);
+        if (!ok || v < 0 || v > 65535)
+            return fail(QStringLiteral("%1 needs a port number 0 to 65535, not \"%2\"").arg(opt, text));
+        out = v;
+        return true;
+    };
+    auto number = [this](const QString &opt, const QString &text, double lo, double hi, double &out) {
+        bool ok = false;
+        const double v = text.toDouble(&ok);
+        if (!ok || !std::isfinite(v) || v < lo || v > hi)
+            return fail(QStringLiteral("%1 needs a number from %2 to %3, not \"%4\"").arg(opt).arg(lo).arg(hi).arg(text));
+        out = v;
+        return true;
+    };
+
+    for (int i = 1; i < args.size(); ++i) {
+        const QString opt = args.at(i);
+        auto next = [&](QString &out) {
+            if (i + 1 >= args.size() || args.at(i + 1).startsWith(QLatin1String("--")))
+                return fail(QStringLiteral("%1 needs an argument").arg(opt));
+            out = args.at(++i);
+            return true;
+        };
+        QString a, b;
+        if (opt == QLatin1String("--help") || opt == QLatin1String("-h")) {
+            help = true;
+        } else if (opt == QLatin1String("--config")) {
+            if (!next(a) || !readConfig(a))
+                return false;
+        } else if (opt == QLatin1String("--dsp")) {
+            if (!next(a) || !next(b))
+                return false;
+            Unit u;
+            u.name = a;
+            u.address = b;
+            if (i + 1 < args.size() && args.at(i + 1).compare(QLatin1String("b"), Qt::CaseInsensitive) == 0) {
+                u.bMode = true;
+                ++i;
+            }
+            if (!addUnit(u, opt))
+                return false;
+        } else if (opt == QLatin1String("--hv")) {
+            if (!next(a) || !next(b))
+                return false;
+            Unit u;
+            u.hv = true;
+            u.name = a;
+            u.address = b;
+            if (!addUnit(u, opt))
+                return false;
+        } else if (opt == QLatin1String("--udp-port")) {
+            if (!next(a) || !port(opt, a, udpPort))
+                return false;
+        } else if (opt == QLatin1String("--tcp-port")) {
+            if (!next(a) || !port(opt, a, tcpPort))
+                return false;
+        } else if (opt == QLatin1String("--rate")) {
+            if (!next(a) || !number(opt, a, 0.0, 1e8, rate))
+                return false;
+        } else if (opt == QLatin1String("--dead-fraction")) {
+            if (!next(a) || !number(opt, a, 0.0, 1.0, deadFraction))
+                return false;
+        } else if (opt == QLatin1String("--deterministic")) {
+            deterministic = true;
+        } else if (opt == QLatin1String("--log-requests")) {
+            logRequests = true;
+        } else {
+            return fail(QStringLiteral("unknown argument \"%1\"").arg(opt));
+        }
+    }
+    if (units.isEmpty() && !help)
+        return fail(QStringLiteral("no units to serve: give --config FILE, --dsp or --hv"));
+    return true;
+}
+
+QString SimSetup::usage()
+{
+    return QStringLiteral(
+        "Usage: marlo-sim [options]\n"
+        "Simulates DSP units and an HV unit on loopback addresses.\n"
+        "  --config FILE        units from a Marlo configuration file (VEXDA and VEXHV lines)\n"
+        "  --dsp NAME ADDR [b]  a DSP unit; \"b\" for the 32768-byte histogram stream\n"
+        "  --hv NAME ADDR       the HV unit\n"
+        "  --udp-port N         UDP port of every unit (default 4660; 0 = any free port)\n"
+        "  --tcp-port N         TCP port of every DSP unit (default 24; 0 = any free port)\n"
+        "  --rate R             counts per second per channel while counting\n"
+        "  --dead-fraction F    dead share of the real time, 0 to 1\n"
+        "  --deterministic      reproducible spectra and rates\n"
+        "  --log-requests       print every request received\n"
+        "  --help               this text\n");
+}

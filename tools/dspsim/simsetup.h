@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// What marlo-sim serves, from its command line and from Marlo
+// configuration files: the units and the common options.
+class SimSetup
+{
+public:
+    struct Unit {
+        bool hv = false;         // HV unit, else DSP unit
+        QString name;
+        QString address;         // a loopback IPv4 address
+        bool bMode = false;      // DSP: 32768-byte histogram stream
+    };
+
+    QList<Unit> units;
+    int udpPort = 4660;
+    int tcpPort = 24;
+    double rate = -1.0;          // < 0: the simulator's default
+    double deadFraction = -1.0;  // < 0: the simulator's default
+    bool deterministic = false;
+    bool logRequests = false;
+    bool help = false;
+    QString error;               // set when parsing failed
+
+    // Parses the arguments (the program name first). Options:
+    //   --config FILE, --dsp NAME ADDR [b], --hv NAME ADDR, --udp-port N,
+    //   --tcp-port N, --rate R, --dead-fraction F, --deterministic,
+    //   --log-requests, --help
+    bool parseArgs(const QStringList &args);
+
+    // Adds the units of a Marlo configuration file: one DSP unit per VEXDA
+    // line (identifier, address, four use flags, "B"/"b" for the long
+    // histogram stream), the HV unit of the VEXHV line.
+    bool readConfig(const QString &fileName);
+
+    static QString usage();
+
+private:
+    bool addUnit(const Unit &u, const QString &where);
+    bool fail(const QString &text);
+};
