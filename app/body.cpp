@@ -1,19 +1,33 @@
 #include "body.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDebug>
 #include <QPushButton>
 
 #include "cfgfile.h"
+#include "dspreg.h"
 #include "logarea.h"
 #include "logsink.h"
+#include "unitstat.h"
+#include "vexda.h"
+
+namespace {
+
+// The configuration of the process; without one every key takes its default.
+const CfgFile &config()
+{
+    static const CfgFile noConfig{QStringList()};
+    return CfgFile::instance() ? *CfgFile::instance() : noConfig;
+}
+
+} // namespace
 
 Body::Body(QWidget *parent)
     : QFrame(parent)
 {
-    // Read the process-wide configuration; without one every key takes its default.
-    const CfgFile noConfig{QStringList()};
-    const CfgFile &cfg = CfgFile::instance() ? *CfgFile::instance() : noConfig;
+    const CfgFile &cfg = config();
+    AMsg::registerMetaType();
 
     setupUi(this);
     quitBox.setObjectName(QStringLiteral("quitBox"));
@@ -33,27 +47,30 @@ Body::Body(QWidget *parent)
     connect(okButton, &QPushButton::clicked, this, &Body::okQuit);
     connect(noButton, &QPushButton::clicked, this, &Body::noQuit);
 
-    // STARS client (StarsUi): log-sending flag and its box, the
-    // RECORD_MSG_TO_STARS / RECORD_MSG_FROM_STARS boxes, log and anyAsk
-    // wiring, STARS_IP, STARS_PORT, NAME_ON_STARS, KEY_ON_STARS into its
-    // fields, the data-link keys, CONNECT_TO_STARS.
+    setUpStars();
 
-    // DSP register table, normalizeType = 2.
+    buildRegMap();
+    normalizeType = 2;
 
-    // Data-link server.
+    setUpDataLink();
 
-    // DSP units from the VEXDA lines, the busy event, EMULATE_DSP_SIGNAL,
-    // WATCH_INTERVAL_MS, ShowSettings.
+    createUnits();
 
-    // HV unit from VEXHV, HV_READ_PARAMS, HV_READ_TYPE.
+    // HV unit: created from VEXHV, HV_READ_PARAMS and HV_READ_TYPE by the HV
+    // step; its status widget goes into DspStats at row n + 1 and its panel at
+    // row n + 2 (n DSP units), its changedSweep() to newHvStat().
 
-    // Debug data-link discard boxes and delay timer.
+    setUpDebugDiscard();
 
-    // Settings editor: log, units, DUMP / RECOVER.
+    // Settings editor: its log to the log area, the DSP units handed to it,
+    // DUMP / "-dump" and RECOVER / "-recover" / RECOVER_FILE carried out.
 }
 
 Body::~Body()
 {
+    // Data link: the server stops accepting and closes, then the link is
+    // discarded (body_datalink.cpp).
+
     // Nothing may log through the process-wide sink into a destroyed log area.
     if (logSink == Log)
         logSink = nullptr;
@@ -64,6 +81,114 @@ LogArea *Body::logArea() const
     return Log;
 }
 
+void Body::setUpStars()
+{
+    const CfgFile &cfg = config();
+    stars = StarsUi;
+
+    stars->setLogSendingMsg(LogMsgToStars->isChecked());
+    connect(LogMsgToStars, &QCheckBox::toggled, stars, &Stars::setLogSendingMsg);
+    LogMsgToStars->setChecked(cfg.flag(QStringLiteral("RECORD_MSG_TO_STARS"), QStringLiteral("0")));
+    LogMsgFromStars->setChecked(cfg.flag(QStringLiteral("RECORD_MSG_FROM_STARS"), QStringLiteral("0")));
+
+    connect(stars, &Stars::log, Log, &LogArea::log);
+    connect(stars, &Stars::anyAsk, this, &Body::anyAsk);
+
+    stars->setHost(cfg.value(QStringLiteral("STARS_IP"), QStringLiteral("localhost")));
+    stars->setPort(cfg.value(QStringLiteral("STARS_PORT"), QStringLiteral("6057")));
+    stars->setNodeName(cfg.value(QStringLiteral("NAME_ON_STARS"), QStringLiteral("Marlo")));
+    stars->setKeyFile(cfg.value(QStringLiteral("KEY_ON_STARS"), QStringLiteral("Marlo.key")));
+
+    dataLinkIp = cfg.value(QStringLiteral("DATA_LINK_CH_IP"), QStringLiteral("localhost"));
+    dataLinkPort = cfg.value(QStringLiteral("DATA_LINK_CH_PORT"), QStringLiteral("6058")).toInt();
+    discardDataLinkOn = cfg.flag(QStringLiteral("DISCARD_DATA_LINK"), QStringLiteral("1"));
+
+    if (cfg.flag(QStringLiteral("CONNECT_TO_STARS"), QStringLiteral("0")))
+        stars->connectToStars();
+}
+
+void Body::setUpDataLink()
+{
+    // SIMPLE_TRANS, the reply tokens, the listening server and its signals:
+    // the data-link step (body_datalink.cpp).
+}
+
+void Body::createUnits()
+{
+    const CfgFile &cfg = config();
+    const QStringList lines = cfg.restsOf(QStringLiteral("VEXDA"));
+    for (int i = 0; i < lines.size(); ++i) {
+        QString id, ip, item;
+        QString rest = splitFirstItem(lines.at(i), id);
+        rest = splitFirstItem(rest, ip);
+
+        auto *u = new VexDA(id, ip);
+        connect(u, &VexDA::log, Log, &LogArea::log);
+        for (int ch = 0; ch < 4; ++ch) {
+            rest = splitFirstItem(rest, item);
+            bool ok = false;
+            const bool use = item.toInt(&ok) == 1 && ok;
+            u->chUse << use;
+            if (use)
+                units.elements << Element{u, ch};
+        }
+        u->roiStart.resize(u->chCount());
+        u->roiEnd.resize(u->chCount());
+        u->initMcaSet();
+        DspStats->addWidget(u->status(), i, 0);
+
+        rest = splitFirstItem(rest, item);
+        u->hgBytes = item.toUpper() == QLatin1String("B") ? 32768 : 16384;
+        u->mcaLength = 4096;
+        for (int ch = 0; ch < u->chCount(); ++ch) {
+            u->roiStart[ch] = 0;
+            u->roiEnd[ch] = 2047;
+        }
+        u->openTcp();
+        units.addUnit(u);
+    }
+    connect(&units, &VexDAs::changedIsBusy, this, &Body::changedVexDABusy);
+
+    for (VexDA *u : std::as_const(units.units))
+        u->setDataTransDelay(0);
+
+    EmulateSignal->setChecked(cfg.flag(QStringLiteral("EMULATE_DSP_SIGNAL"), QStringLiteral("0")));
+    for (VexDA *u : std::as_const(units.units)) {
+        u->setEmulateSignal(EmulateSignal->isChecked());
+        connect(EmulateSignal, &QCheckBox::toggled, u, &VexDA::setEmulateSignal);
+    }
+
+    const QStringList intervals = cfg.restsOf(QStringLiteral("WATCH_INTERVAL_MS"));
+    for (const QString &line : intervals) {
+        QString id, ms;
+        splitFirstItem(splitFirstItem(line, id), ms);
+        for (VexDA *u : std::as_const(units.units)) {
+            if (u->name() == id)
+                u->setWatchInterval(ms.toDouble());
+        }
+    }
+
+    // ShowSettings: clicked() shows the settings editor (settings step).
+}
+
+void Body::setUpDebugDiscard()
+{
+    ddlDelayTimer.setSingleShot(true);
+    connect(&ddlDelayTimer, &QTimer::timeout, this, &Body::DDLDelayTimeout);
+    connect(DiscardDLinBody, &QCheckBox::toggled, this, &Body::discardDLinBody);
+    connect(DiscardDLinVexDA, &QCheckBox::toggled, this, &Body::discardDLinVexDA);
+}
+
+void Body::changedVexDABusy()
+{
+    const int b = units.isBusy ? 1 : 0;
+    emit log(QStringLiteral("Emitting Event: %1 %2").arg(QStringLiteral("ChangedIsBusy")).arg(b));
+    // setBusy stores the flag that "IsBusy" answers and sends the event
+    // "ChangedIsBusy" when the flag changes.
+    if (stars)
+        stars->setBusy(b == 1);
+}
+
 void Body::quitting()
 {
     quitBox.show();
@@ -72,7 +197,8 @@ void Body::quitting()
 void Body::okQuit()
 {
     qDebug() << "ok quit";
-    // Every DSP unit's TCP connection is closed here, in the DSP set's order.
+    for (VexDA *u : std::as_const(units.units))
+        u->closeTcp();
     emit finishing();
 }
 

@@ -1,18 +1,30 @@
 #pragma once
 
+#include <QByteArray>
 #include <QColor>
 #include <QFrame>
 #include <QMessageBox>
 #include <QString>
+#include <QTcpServer>
+#include <QTimer>
 
+#include "amsg.h"
+#include "hvstat.h"
+#include "replyscanner.h"
+#include "stars.h"
 #include "ui_body.h"
+#include "vexdas.h"
 
 class LogArea;
 class QCloseEvent;
+class QDataStream;
+class QTcpSocket;
+class VexHv;
 
 // Marlo's main window and controller: builds every part of the program from
-// the configuration, routes what they report to the log area and handles
-// quitting.
+// the configuration (body.cpp), answers the STARS requests that the STARS
+// client hands on (the body_*.cpp files of the measurement service), reports
+// the DSP units' combined busy state to STARS and handles quitting.
 class Body : public QFrame, private Ui_Body
 {
     Q_OBJECT
@@ -24,6 +36,13 @@ public:
     // The window's log area, which main makes the process-wide log sink.
     LogArea *logArea() const;
 
+    // For tests and tools: the STARS client, the DSP set, the quit box and
+    // the normalisation type in force.
+    Stars *starsClient() const { return stars; }
+    const VexDAs &dspSet() const { return units; }
+    QMessageBox *quitDialog() { return &quitBox; }
+    int currentNormalizeType() const { return normalizeType; }
+
 signals:
     void finishing();
     void log(const QString &msg, const QColor c = QColor(0, 0, 0));
@@ -32,14 +51,108 @@ private slots:
     void quitting();
     void okQuit();
     void noQuit();
+    void changedVexDABusy();
+    void newHvStat(HvStat::SweepStat stat);
+
+    // Data link (body_datalink.cpp).
+    void askNewDataLink();
+    void dataLinkDisconnected();
+    void readyReadFromDataLink();
+    void dataTransWaitTimeout();
+    void discardDLinBody();
+    void discardDLinVexDA();
+    void DDLDelayTimeout();
+
+    // Dispatch of the STARS requests (body_dispatch.cpp).
+    void anyAsk(AMsg msg);
+
+    // Measurement control (body_measure.cpp), ROIs and values (body_roi.cpp),
+    // times (body_times.cpp); status, configuration, histogram, HV and
+    // spectrum transfer (body_datalink.cpp).
+    void askGetMCALength(AMsg msg);
+    void askGetPeakingTime(AMsg msg);
+    void askClear(AMsg msg);
+    void askStart(AMsg msg, bool clearHgm);
+    void askStop(AMsg msg);
+    void askGetMCAs(AMsg msg);
+    void askSetNormalizeType(AMsg msg);
+    void askGetNormalizeType(AMsg msg);
+    void askSetPresetType(AMsg msg);
+    void askGetPresetType(AMsg msg);
+    void askSetPresetValue(AMsg msg);
+    void askGetPresetValue(AMsg msg);
+    void askStatus(AMsg msg);
+    void askSetConfig(AMsg msg);
+    void askHvStart(AMsg msg);
+    void askHvStop(AMsg msg);
+    void askHvStat(AMsg msg);
+    void askHvVol(AMsg msg);
+    void askSetROI(AMsg msg);
+    void askSetROIs(AMsg msg);
+    void askGetROI(AMsg msg);
+    void askGetROIs(AMsg msg);
+    void askGetValue(AMsg msg);
+    void askGetValues(AMsg msg);
+    void askGetRealTime(AMsg msg);
+    void askGetLiveTime(AMsg msg);
+    void askGetRealTimes(AMsg msg);
+    void askGetLiveTimes(AMsg msg);
+    void askGetDeadTimes(AMsg msg);
+    void askGetDataLinkCh(AMsg msg);
+    void askGetHistgram(AMsg msg);
+    void askGetMeasTimeInSec(AMsg msg);
+    void askSetMeasTimeInSec(AMsg msg);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // Construction steps (body.cpp).
+    void setUpStars();
+    void setUpDataLink();
+    void createUnits();
+    void setUpDebugDiscard();
+
+    // Parameter checks shared by the handlers (body_dispatch.cpp); each
+    // answers the request itself when the check fails.
+    bool checkNumOfParams(const AMsg &msg, int n);
+    int checkMaxNumOfParams(const AMsg &msg, int n);
+    int getElmNo(const AMsg &msg, int n);
+    // The unit addressed by the receiver channel, or null after answering
+    // "Er: No dsp of id %1".
+    VexDA *addressedUnit(const AMsg &msg);
+
+    // Time lists (body_times.cpp): every unit's times are refreshed first.
+    QStringList realTimeTexts();
+    QStringList liveTimeTexts();
+
+    // ROI of an element's channel and its three ROI registers (body_roi.cpp).
+    static void storeRoi(const Element &e, int start, int end);
+    static void writeRoiRegs(const Element &e);
+
     QColor rcvColor = QColor(200, 120, 0);   // received STARS requests in the log
     QMessageBox quitBox;
-    // Later parts add here, in this order: the settings editor, the STARS
-    // client pointer, the data-link state, the DSP set, normalizeType and the
-    // debug delay timer.
+    // Settings editor: created here by the settings step (DspSettingCtrl, no
+    // parent, a separate window).
+    Stars *stars = nullptr;                  // the form's StarsUi
+
+    // Data link. The configuration keys are read with the STARS client; the
+    // server, the transfer and the replies belong to body_datalink.cpp.
+    QTcpServer dataLinkServer;
+    QTcpSocket *dataLink = nullptr;
+    QDataStream *dataLinkStream = nullptr;
+    QString dataLinkIp = QStringLiteral("localhost");
+    int dataLinkPort = 6058;
+    bool discardDataLinkOn = true;           // DISCARD_DATA_LINK
+    bool simpleTrans = true;                 // SIMPLE_TRANS
+    int dataTransWaitMs = 3000;
+    QTimer dataTransWaitTimer;
+    bool inDataTrans = false;
+    bool resendAfterReconnect = false;
+    ReplyScanner replies;                    // reply buffer and the "Ack"/"NAck" finder
+
+    VexDAs units;                            // the DSP set, its elements and busy flag
+    VexHv *hv = nullptr;                     // the HV unit (created by the HV step), or none
+    int normalizeType = 2;                   // 0 Real, 1 Live, 2 None
+    QTimer ddlDelayTimer;                    // debug data-link discard delay
 };

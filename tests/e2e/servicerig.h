@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+#include "starsnode.h"
+
+class Body;
+class CfgFile;
+class SimHost;
+class SimUnit;
+class StarsBusRunner;
+class VexDA;
+
+// A whole Marlo set-up on loopback for tests and benchmarks: a STARS bus in
+// its own thread, simulated DSP units in theirs, a configuration file, a Body
+// in the calling thread (connected to the bus, units' TCP connected to the
+// simulator) and a peer node "Ravel" subscribed to Marlo's events.
+//
+// The simulated units answer on UDP port 4660 of their own loopback address,
+// as real units do; their TCP servers take ephemeral ports, and each unit of
+// Body is pointed at its simulator's port after construction.
+class ServiceRig
+{
+public:
+    struct Unit {
+        QString name;
+        QString address;      // a loopback address, e.g. 127.0.6.1
+        QString flags;        // the four use flags, e.g. "1 1 0 0"
+        bool bMode = false;
+    };
+
+    ServiceRig();
+    ~ServiceRig();
+
+    // Builds everything; false (with error() telling why) when a part failed.
+    bool start(const QList<Unit> &units, const QStringList &extraConfig = {});
+    QString error() const { return err; }
+
+    Body *body() const { return bodyPtr.get(); }
+    SimUnit *sim(const QString &name) const;
+    VexDA *unit(const QString &name) const;
+    StarsNode &peer() { return node; }
+    QString dirPath() const { return dir.path(); }
+
+    // Sends "Ravel><to> <request>" and returns the answer text (after
+    // "@<cmd> "); a null string when no answer came. Events arriving on the
+    // way are kept (events()); an answer to anything else is recorded in
+    // strayAnswers.
+    QString ask(const QString &request, const QString &to = QStringLiteral("Marlo"), int timeoutMs = 20000);
+    // The whole answer line of the last ask.
+    QString lastLine() const { return lastAnswerLine; }
+
+    // Event texts received (after "_"), in order, not yet taken.
+    QStringList events() const { return eventList; }
+    QStringList takeEvents();
+    // Waits until the event text arrives (taking the events up to it).
+    bool waitForEvent(const QString &text, int timeoutMs = 10000);
+    // Answers received that no ask was waiting for.
+    QStringList strayAnswers;
+
+    // The values written to `addr` by requests the unit received, in order
+    // (each the data bytes of a write request read big-endian).
+    static QList<quint64> writesTo(const SimUnit *u, quint32 addr);
+    // Number of read requests for `addr`.
+    static int readsOf(const SimUnit *u, quint32 addr);
+
+private:
+    void takeLine(const QString &line);
+
+    QTemporaryDir dir;
+    std::unique_ptr<StarsBusRunner> bus;
+    std::unique_ptr<SimHost> simHost;
+    std::unique_ptr<CfgFile> cfg;
+    std::unique_ptr<Body> bodyPtr;
+    StarsNode node;
+    QStringList eventList;
+    QString lastAnswerLine;
+    QString err;
+};
