@@ -1,7 +1,6 @@
 #include "vexunit.h"
 
 #include <QDeadlineTimer>
-#include <QNetworkDatagram>
 #include <QThread>
 
 #include "dsplog.h"
@@ -121,24 +120,44 @@ void VexUnit::sendRequest(const QByteArray &datagram, bool wait)
 {
     ensureUdpBound();
     if (wait) {
-        if (m_udpSlotOn) {
-            disconnect(&m_udp, &QUdpSocket::readyRead, this, &VexUnit::udpDataReady);
-            m_udpSlotOn = false;
-        }
+        // The answer is left in the socket for the synchronous wait.
+        m_udpSlotOn = false;
         // Whatever is already pending belongs to earlier requests.
         while (m_udp.hasPendingDatagrams()) {
-            const QNetworkDatagram d = m_udp.receiveDatagram();
-            qCDebug(lcDsp) << m_name << "drops a stale datagram of" << d.data().size()
-                           << "bytes from" << d.senderAddress().toString();
+            QHostAddress sender;
+            const qint64 n = m_udp.pendingDatagramSize();
+            m_udp.readDatagram(nullptr, 0, &sender);
+            qCDebug(lcDsp) << m_name << "drops a stale datagram of" << n << "bytes from" << sender.toString();
         }
     }
     m_udp.writeDatagram(datagram, m_address, udpPort);
+}
+
+bool VexUnit::readPendingDatagram(QByteArray &data, QHostAddress &sender)
+{
+    const qint64 size = m_udp.pendingDatagramSize();
+    data.resize(size > 0 ? size : 0);
+    const qint64 n = m_udp.readDatagram(data.data(), data.size(), &sender);
+    if (n < 0)
+        return false;
+    data.resize(n);
+    return true;
+}
+
+void VexUnit::showUdpTimeout(bool f)
+{
+    if (m_status && m_udpTimeoutShown != int(f)) {
+        m_status->setUdpTimeout(f);
+        m_udpTimeoutShown = int(f);
+    }
 }
 
 bool VexUnit::waitUdpAns(int ms, quint32 addr)
 {
     QDeadlineTimer deadline(ms < 0 ? 0 : ms);
     bool answered = false;
+    QByteArray data;
+    QHostAddress sender;
     while (!answered) {
         if (!m_udp.hasPendingDatagrams()) {
             const qint64 left = deadline.remainingTime();
@@ -153,14 +172,13 @@ bool VexUnit::waitUdpAns(int ms, quint32 addr)
             }
         }
         while (m_udp.hasPendingDatagrams()) {
-            const QNetworkDatagram d = m_udp.receiveDatagram();
-            if (!d.isValid())
+            if (!readPendingDatagram(data, sender))
                 continue;
-            if (!fromUnit(d.senderAddress())) {
-                qCDebug(lcDsp) << m_name << "ignores a datagram from" << d.senderAddress().toString();
+            if (!fromUnit(sender)) {
+                qCDebug(lcDsp) << m_name << "ignores a datagram from" << sender.toString();
                 continue;
             }
-            const Rbcp::Answer a = Rbcp::decodeAnswer(d.data());
+            Rbcp::Answer a = Rbcp::decodeAnswer(data);
             if (!a.hasAddr || a.addr != addr) {
                 sinkVlog(QStringLiteral("%1 dropped an answer for [%2] while waiting for [%3]")
                              .arg(m_name)
@@ -168,8 +186,7 @@ bool VexUnit::waitUdpAns(int ms, quint32 addr)
                              .arg(addr, 8, 16, QLatin1Char('0')));
                 continue;
             }
-            if (m_status)
-                m_status->setUdpTimeout(false);
+            showUdpTimeout(false);
             takeAnswer(a);
             answered = true;
             break;
@@ -179,13 +196,9 @@ bool VexUnit::waitUdpAns(int ms, quint32 addr)
         sinkLog(QStringLiteral("Err. Timeout waiting ans from UDP for CMD [%1]")
                     .arg(addr, 8, 16, QLatin1Char('0')));
         takeAnswer(Rbcp::Answer());
-        if (m_status)
-            m_status->setUdpTimeout(true);
+        showUdpTimeout(true);
     }
-    if (!m_udpSlotOn) {
-        connect(&m_udp, &QUdpSocket::readyRead, this, &VexUnit::udpDataReady);
-        m_udpSlotOn = true;
-    }
+    m_udpSlotOn = true;
     // Answers left behind are taken by the slot, as if they came later.
     if (m_udp.hasPendingDatagrams())
         QMetaObject::invokeMethod(this, &VexUnit::udpDataReady, Qt::QueuedConnection);
@@ -204,11 +217,14 @@ void VexUnit::takeAnswer(const Rbcp::Answer &answer)
 
 void VexUnit::udpDataReady()
 {
-    while (m_udp.hasPendingDatagrams()) {
-        const QNetworkDatagram d = m_udp.receiveDatagram();
-        if (!d.isValid() || !fromUnit(d.senderAddress()))
+    if (!m_udpSlotOn)
+        return;   // a synchronous wait takes the datagrams
+    QByteArray data;
+    QHostAddress sender;
+    while (m_udpSlotOn && m_udp.hasPendingDatagrams()) {
+        if (!readPendingDatagram(data, sender) || !fromUnit(sender))
             continue;
-        takeAnswer(d.data());
+        takeAnswer(data);
         emit lastUdpDataReady();
     }
 }
@@ -366,6 +382,9 @@ void VexUnit::tcpDisconnected()
 
 void VexUnit::tcpError(QAbstractSocket::SocketError err)
 {
+    // A bounded wait that ran out is no failure of the connection.
+    if (err == QAbstractSocket::SocketTimeoutError)
+        return;
     qCDebug(lcDsp) << m_name << "TCP error" << err << m_tcp.errorString();
     m_lastTcpError = m_tcp.errorString();
 }

@@ -93,6 +93,8 @@ private:
     void sendRequest(const QByteArray &datagram, bool wait);
     void ensureUdpBound();
     bool fromUnit(const QHostAddress &sender) const;
+    bool readPendingDatagram(QByteArray &data, QHostAddress &sender);
+    void showUdpTimeout(bool f);
     void takeAnswer(const QByteArray &datagram);
     void takeAnswer(const Rbcp::Answer &answer);
     void connectTcpSignals();
@@ -111,7 +113,8 @@ private:
     bool m_tcpHasConnected = false;
     bool m_keepTcp = false;
     bool m_tcpSignalsOn = false;
-    bool m_udpSlotOn = false;
+    bool m_udpSlotOn = false;       // the slot takes datagrams (no synchronous wait)
+    int m_udpTimeoutShown = -1;     // what the strip shows: -1 unknown, 0 OK, 1 NG
     Rbcp::Answer m_ans;
 
     // reconnection

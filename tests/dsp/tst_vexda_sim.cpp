@@ -77,6 +77,8 @@ private slots:
 
 private:
     bool startUnit(const QString &addr, bool bMode = false);
+    // Opens the unit's connection and waits until the simulator has taken it.
+    bool connectTcp();
 
     std::unique_ptr<LogCapture> log;
     std::unique_ptr<SimHost> host;
@@ -118,6 +120,17 @@ bool TstVexDASim::startUnit(const QString &addr, bool bMode)
     if (bMode)
         da->hgBytes = 32768;
     return true;
+}
+
+bool TstVexDASim::connectTcp()
+{
+    const int before = sim->tcpConnectionCount();
+    da->openTcp();
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 5000 && !(da->tcpHasConnected() && sim->tcpConnectionCount() > before))
+        QTest::qWait(10);
+    return da->tcpHasConnected() && sim->tcpConnectionCount() > before;
 }
 
 void TstVexDASim::constructionWrites()
@@ -207,8 +220,8 @@ void TstVexDASim::presetAccessors()
     QCOMPARE(VexDA::presetTicks(1.5), quint64(150000000));
     QCOMPARE(VexDA::presetTicks(-1), quint64(0));
     QCOMPARE(VexDA::presetTicks(0), quint64(0));
-    bool clamped = false;
-    QCOMPARE(VexDA::presetTicks(double(0xFFFFFFFFFFFFULL) * 1e-8, &clamped), quint64(0xFFFFFFFFFFFFULL));
+    bool clamped = true;
+    QCOMPARE(VexDA::presetTicks(2.8e6, &clamped), quint64(280000000000000ULL));   // near the top, still fits
     QVERIFY(!clamped);
     QCOMPARE(VexDA::presetTicks(1e7, &clamped), quint64(0xFFFFFFFFFFFFULL));
     QVERIFY(clamped);
@@ -319,6 +332,7 @@ void TstVexDASim::noPresetNoWatch()
 void TstVexDASim::watchEndsPresetMeasurement()
 {
     QVERIFY(startUnit(QStringLiteral("127.0.3.39")));
+    QVERIFY(connectTcp());
     da->setWatchInterval(100);
     da->setPresetType(1);
     da->setPresetValue(0.5);
@@ -393,8 +407,7 @@ void TstVexDASim::inLineHistogram()
         bins[i] = quint32(i * 3 + ch);
     bins[0] = 258;
     sim->setHistogram(ch, bins);
-    da->openTcp();
-    QTRY_VERIFY(da->tcpHasConnected());
+    QVERIFY(connectTcp());
     QSignalSpy ready(da.get(), &VexDA::hgDataReady);
     sim->clearRequests();
     QVector<quint32> target(4096, 0xFFFFFFFF);
@@ -419,8 +432,7 @@ void TstVexDASim::histogramInPieces()
     f.pieceBytes = 1000;
     f.pieceGapMs = 20;
     sim->setFaults(f);
-    da->openTcp();
-    QTRY_VERIFY(da->tcpHasConnected());
+    QVERIFY(connectTcp());
     QSignalSpy ready(da.get(), &VexDA::hgDataReady);
     da->askHistogram(2, true);
     QVERIFY(da->hgReady);
@@ -450,8 +462,7 @@ void TstVexDASim::bModeKeeps4096Bins()
     for (int i = 0; i < 8192; ++i)
         bins[i] = quint32(i + 1);
     sim->setHistogram(0, bins);
-    da->openTcp();
-    QTRY_VERIFY(da->tcpHasConnected());
+    QVERIFY(connectTcp());
     da->askHistogram(0, true);
     QVERIFY(da->hgReady);
     QCOMPARE(da->hg[0], 1u);
@@ -463,8 +474,7 @@ void TstVexDASim::bModeKeeps4096Bins()
 void TstVexDASim::noTcpDataTimesOut()
 {
     QVERIFY(startUnit(QStringLiteral("127.0.3.45")));
-    da->openTcp();
-    QTRY_VERIFY(da->tcpHasConnected());
+    QVERIFY(connectTcp());
     SimFaults f;
     f.noTcpData = true;
     sim->setFaults(f);
@@ -488,8 +498,7 @@ void TstVexDASim::noTcpDataTimesOut()
 void TstVexDASim::leftoverBytesAreDiscarded()
 {
     QVERIFY(startUnit(QStringLiteral("127.0.3.46")));
-    da->openTcp();
-    QTRY_VERIFY(da->tcpHasConnected());
+    QVERIFY(connectTcp());
     // Ask channel 0 without reading it: its bytes stay in the socket.
     da->suspendTcpSignals();
     da->askHistogram(0, false);
@@ -511,8 +520,7 @@ void TstVexDASim::signalPathHistogram()
     f.pieceBytes = 4000;
     f.pieceGapMs = 10;
     sim->setFaults(f);
-    da->openTcp();
-    QTRY_VERIFY(da->tcpHasConnected());
+    QVERIFY(connectTcp());
     QSignalSpy ready(da.get(), &VexDA::hgDataReady);
     da->askHistogram(3, false);
     QTRY_COMPARE(ready.count(), 1);
@@ -561,8 +569,7 @@ void TstVexDASim::initMcaSet()
 void TstVexDASim::makeMcaSetHeaders()
 {
     QVERIFY(startUnit(QStringLiteral("127.0.3.50")));
-    da->openTcp();
-    QTRY_VERIFY(da->tcpHasConnected());
+    QVERIFY(connectTcp());
     QVERIFY(da->writeReg(0xB4000014, 1));
     QTest::qWait(100);
     QVERIFY(da->writeReg(0xB4000014, 0));
@@ -591,8 +598,7 @@ void TstVexDASim::makeMcaSetHeaders()
 void TstVexDASim::makeMcaSetReuse()
 {
     QVERIFY(startUnit(QStringLiteral("127.0.3.51")));
-    da->openTcp();
-    QTRY_VERIFY(da->tcpHasConnected());
+    QVERIFY(connectTcp());
     MCADataSet *s = da->makeMcaSet(5);
     QCOMPARE(s->measNum, 5);
     sim->clearRequests();
@@ -615,8 +621,7 @@ void TstVexDASim::makeMcaSetReuse()
 void TstVexDASim::emulationRamp()
 {
     QVERIFY(startUnit(QStringLiteral("127.0.3.52")));
-    da->openTcp();
-    QTRY_VERIFY(da->tcpHasConnected());
+    QVERIFY(connectTcp());
     da->setEmulateSignal(true);
     MCADataSet *s = da->makeMcaSet(0);
     QCOMPARE(s->chs.at(2)->data[10], 30u);
