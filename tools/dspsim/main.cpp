@@ -53,6 +53,7 @@ int main(int argc, char **argv)
         SimUnit *unit = u.hv ? host.addHv(u.name, QHostAddress(u.address), quint16(setup.udpPort))
                              : host.addDsp(u.name, QHostAddress(u.address), quint16(setup.udpPort),
                                            quint16(setup.tcpPort), u.bMode);
+        unit->setRequestLogLimit(1000);   // nothing reads the log here; keep it bounded
         if (setup.deterministic)
             unit->setDeterministic(true);
         if (setup.rate >= 0)

@@ -5,7 +5,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-Q_LOGGING_CATEGORY(lcSimTcp, "marlo.sim.tcp")
+Q_LOGGING_CATEGORY(lcSimTcp, "marlo.sim.tcp", QtInfoMsg)
 
 SimStreamer::SimStreamer(QObject *parent)
     : QObject(parent)

@@ -11,7 +11,7 @@
 #include <QTimer>
 #include <QUdpSocket>
 
-Q_LOGGING_CATEGORY(lcSim, "marlo.sim")
+Q_LOGGING_CATEGORY(lcSim, "marlo.sim", QtInfoMsg)
 
 SimUnit::SimUnit(Kind kind, const QString &name, const QHostAddress &addr, quint16 udpPort, quint16 tcpPort,
                  bool bMode)
