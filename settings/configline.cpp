@@ -1,0 +1,99 @@
+#include "configline.h"
+
+#include <QLineEdit>
+
+const QString ConfigLine::changedStyle = QStringLiteral("background-color: rgb(255, 192, 192);");
+
+static QString hex4(quint16 v)
+{
+    return QStringLiteral("%1").arg(v, 4, 16, QLatin1Char('0'));
+}
+
+ConfigLine::ConfigLine(QWidget *parent)
+    : QFrame(parent)
+{
+    setupUi(this);
+}
+
+ConfigLine::ConfigLine(int num, const QString &dsp, const QString &ch, const QString &name, quint32 addr,
+                       quint16 value, QWidget *parent)
+    : QFrame(parent), rowNum(num)
+{
+    setupUi(this);
+    No->setText(QString::number(num));
+    Dsp->setText(dsp);
+    Ch->setText(ch);
+    AddrDesc->setText(name);
+    Addr->setText(QStringLiteral("%1").arg(addr, 8, 16, QLatin1Char('0')));
+    setNow(value);
+    setNew(value);
+    ValRestored->clear();
+    HexRestored->clear();
+    connect(ValNew, &QLineEdit::editingFinished, this, &ConfigLine::newValNew);
+    connect(ValRestored, &QLineEdit::editingFinished, this, &ConfigLine::newValRestored);
+}
+
+quint16 ConfigLine::val(int column) const
+{
+    switch (column) {
+    case Now:
+        return now;
+    case New:
+        return newVal;
+    case Restored:
+        return restored;
+    default:
+        return 0;
+    }
+}
+
+void ConfigLine::setNow(quint16 v)
+{
+    ValNow->setText(QString::number(v));
+    HexNow->setText(hex4(v));
+    now = v;
+    paintDiffs();
+}
+
+void ConfigLine::setNew(quint16 v)
+{
+    ValNew->setText(QString::number(v));
+    HexNew->setText(hex4(v));
+    newVal = v;
+    paintDiffs();
+}
+
+void ConfigLine::setRestored(quint16 v)
+{
+    ValRestored->setText(QString::number(v));
+    HexRestored->setText(hex4(v));
+    restored = v;
+    paintDiffs();
+}
+
+quint16 ConfigLine::fieldValue(const QString &text)
+{
+    bool ok = false;
+    const qlonglong v = text.trimmed().toLongLong(&ok, 10);
+    return ok ? quint16(quint64(v) & 0xFFFF) : 0;
+}
+
+void ConfigLine::newValNew()
+{
+    newVal = fieldValue(ValNew->text());
+    paintDiffs();
+    emit updated(New);
+}
+
+void ConfigLine::newValRestored()
+{
+    restored = fieldValue(ValRestored->text());
+    paintDiffs();
+    emit updated(Restored);
+}
+
+void ConfigLine::paintDiffs()
+{
+    ValNew->setStyleSheet(newVal != now ? changedStyle : QString());
+    ValRestored->setStyleSheet(restored != now ? changedStyle : QString());
+}

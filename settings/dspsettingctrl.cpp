@@ -1,0 +1,294 @@
+#include "dspsettingctrl.h"
+
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QLoggingCategory>
+#include <QMap>
+#include <QPushButton>
+#include <QSet>
+#include <QThread>
+
+#include "cfgfile.h"
+#include "dspreg.h"
+#include "settingfile.h"
+#include "vexda.h"
+
+Q_LOGGING_CATEGORY(lcSettings, "marlo.settings")
+
+const QString DspSettingCtrl::dumpFileName = QStringLiteral("dump.stg");
+
+static const QColor red(255, 0, 0);
+
+static QFileDialog *makeDialog(QWidget *parent, QFileDialog::AcceptMode mode)
+{
+    auto *d = new QFileDialog(parent);
+    d->setAcceptMode(mode);
+    d->setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    d->setNameFilters({QStringLiteral("Setting Data (*.stg)"), QStringLiteral("Any (*, *.*)")});
+    d->setModal(false);
+    return d;
+}
+
+DspSettingCtrl::DspSettingCtrl(QWidget *parent)
+    : QFrame(parent)
+{
+    setupUi(this);
+    saveDialog = makeDialog(this, QFileDialog::AcceptSave);
+    loadDialog = makeDialog(this, QFileDialog::AcceptOpen);
+
+    connect(ReadOut, &QPushButton::clicked, this, &DspSettingCtrl::readOut);
+    connect(WriteBack, &QPushButton::clicked, this, &DspSettingCtrl::writeBack);
+    connect(CopyLoaded, &QPushButton::clicked, this, &DspSettingCtrl::copyRestored);
+    connect(Load, &QPushButton::clicked, loadDialog, &QFileDialog::show);
+    connect(loadDialog, &QFileDialog::fileSelected, this, &DspSettingCtrl::load);
+    connect(Save, &QPushButton::clicked, saveDialog, &QFileDialog::show);
+    connect(saveDialog, &QFileDialog::fileSelected, this, &DspSettingCtrl::save);
+}
+
+DspSettingCtrl::~DspSettingCtrl() = default;
+
+void DspSettingCtrl::setUnits(const QList<VexDA *> &list)
+{
+    for (VexDA *u : list) {
+        if (u && !units.units.contains(u))
+            units.addUnit(u);
+    }
+}
+
+void DspSettingCtrl::pause()
+{
+    if (startUpPauseMs > 0)
+        QThread::msleep(ulong(startUpPauseMs));
+}
+
+void DspSettingCtrl::startUp(bool doDump, bool doRecover, const QString &recoverFile)
+{
+    if (doDump) {
+        pause();
+        dump();
+    }
+    if (doRecover) {
+        pause();
+        recover(recoverFile);
+    }
+    readOut();
+}
+
+void DspSettingCtrl::startUpFromConfig(const CfgFile &cfg)
+{
+    const bool doDump = cfg.value(QStringLiteral("DUMP"), QStringLiteral("0")).toInt() == 1
+        || cfg.hasKey(QStringLiteral("-dump"));
+    const bool doRecover = cfg.value(QStringLiteral("RECOVER"), QStringLiteral("0")).toInt() == 1
+        || cfg.hasKey(QStringLiteral("-recover"));
+    startUp(doDump, doRecover, cfg.value(QStringLiteral("RECOVER_FILE"), dumpFileName));
+}
+
+void DspSettingCtrl::readOutDspConfig(QList<DspData> &config)
+{
+    for (int no = 0; no < units.units.size(); ++no) {
+        VexDA *unit = units.units.at(no);
+        bool silent = false;
+        int notAsked = 0;
+        auto readOne = [&](const DspReg &reg, int ch) {
+            DspData d;
+            d.name = DspData::padName(reg.desc);
+            d.dspNo = no;
+            d.ch = ch;
+            if (!unit) {
+                ++notAsked;
+            } else if (silent) {
+                // The unit has not answered in this read-out: record the
+                // register as a time-out without asking (header, address, value 0).
+                ++notAsked;
+            } else {
+                const quint32 addr = reg.addr + (ch >= 0 ? quint32(chOffsets.at(ch)) : 0u);
+                if (!unit->readReg(addr, true, 2))
+                    silent = true;
+                d.hdr = unit->ansHeader();
+                d.addr = unit->ansAddr();
+                d.value = unit->ansValue();
+            }
+            config.append(d);
+        };
+        for (const DspReg &r : sysRegs)
+            readOne(r, -1);
+        for (const DspReg &r : commonRegs)
+            readOne(r, -1);
+        for (int ch = 0; ch < chOffsets.size(); ++ch)
+            for (const DspReg &r : chRegs)
+                readOne(r, ch);
+        for (int ch = 0; ch < chOffsets.size(); ++ch)
+            for (const DspReg &r : chStatRegs)
+                readOne(r, ch);
+        if (notAsked > 0) {
+            emit log(QStringLiteral("DSP%1 (%2) did not answer: its other %3 registers were not read")
+                         .arg(no)
+                         .arg(unit ? unit->name() : QString())
+                         .arg(notAsked),
+                     red);
+        }
+    }
+}
+
+void DspSettingCtrl::writeBackDspConfig(const QList<DspData> &config)
+{
+    emit log(QStringLiteral("Writing back Setting Vals to DSPs"));
+    int noUnit = 0;
+    int noAddress = 0;
+    QSet<int> silentUnits;
+    QMap<int, int> notWritten;   // per silent unit
+    for (const DspData &d : config) {
+        if (d.dspNo < 0 || d.dspNo >= units.units.size() || !units.units.at(d.dspNo)) {
+            ++noUnit;
+            continue;
+        }
+        if (d.addr == 0) {
+            ++noAddress;
+            continue;
+        }
+        if (silentUnits.contains(d.dspNo)) {
+            ++notWritten[d.dspNo];
+            continue;
+        }
+        VexDA *unit = units.units.at(d.dspNo);
+        if (!unit->writeReg(d.addr, d.value, true, 2))
+            silentUnits.insert(d.dspNo);
+    }
+    if (noAddress > 0)
+        emit log(QStringLiteral("%1 records with address 0 (never read) were not written").arg(noAddress), red);
+    if (noUnit > 0)
+        emit log(QStringLiteral("%1 records name no DSP unit and were not written").arg(noUnit), red);
+    for (auto it = notWritten.cbegin(); it != notWritten.cend(); ++it) {
+        emit log(QStringLiteral("DSP%1 (%2) did not answer: its other %3 records were not written")
+                     .arg(it.key())
+                     .arg(units.units.at(it.key())->name())
+                     .arg(it.value()),
+                 red);
+    }
+}
+
+void DspSettingCtrl::loadDspConfig(const QString &fname, QList<DspData> &config)
+{
+    emit log(QStringLiteral("Loading DSP Setting Vals from %1").arg(fname));
+    if (!SettingFile::readFile(fname, config))
+        emit log(QStringLiteral("Can't open dump file [%1] to recover.").arg(fname), red);
+}
+
+void DspSettingCtrl::saveDspConfig(const QString &fname, const QList<DspData> &config)
+{
+    emit log(QStringLiteral("Saving DSP Config to %1").arg(fname));
+    if (!SettingFile::writeFile(fname, config))
+        emit log(QStringLiteral("Err: can't open %1 to save dsp config").arg(fname), red);
+}
+
+void DspSettingCtrl::readOut()
+{
+    emit log(QStringLiteral("Reading out DSP Settings"));
+    configData.clear();
+    readOutDspConfig(configData);
+    setUpConfigLines(configData);
+}
+
+void DspSettingCtrl::setUpConfigLines(const QList<DspData> &config)
+{
+    for (ConfigLine *l : std::as_const(lines)) {
+        Base->removeWidget(l);
+        l->hide();
+        l->deleteLater();
+    }
+    lines.clear();
+    if (stretchRow >= 0)
+        Base->setRowStretch(stretchRow, 0);
+
+    for (int i = 0; i < config.size(); ++i) {
+        const DspData &d = config.at(i);
+        auto *l = new ConfigLine(i + 1, QStringLiteral("DSP%1").arg(d.dspNo),
+                                 d.ch >= 0 ? QStringLiteral("Ch%1").arg(d.ch) : QString(), d.name, d.addr,
+                                 quint16(d.value & 0xFFFF), scrollAreaWidgetContents);
+        Base->addWidget(l, i, 0);
+        connect(l, &ConfigLine::updated, this, &DspSettingCtrl::updatedALine);
+        lines.append(l);
+    }
+    stretchRow = config.size();
+    Base->setRowStretch(stretchRow, 1);
+}
+
+void DspSettingCtrl::updatedALine(int num)
+{
+    const int i = lines.indexOf(qobject_cast<ConfigLine *>(sender()));
+    if (i < 0)
+        return;
+    const quint32 a = lines.at(i)->val(num);
+    const quint32 b = i + 1 < lines.size() ? lines.at(i + 1)->val(num) : 0;
+    const quint32 c = i + 2 < lines.size() ? lines.at(i + 2)->val(num) : 0;
+    const qint32 four = qint32((a << 16) | b);
+    const qint64 six = qint64(four) * 65536 + qint64(c);
+    Val4Bytes->setText(QString::number(double(four), 'g', 6));
+    Val6Bytes->setText(QString::number(double(six), 'g', 6));
+}
+
+void DspSettingCtrl::writeBack()
+{
+    const int n = qMin(lines.size(), configData.size());
+    for (int i = 0; i < n; ++i)
+        configData[i].value = lines.at(i)->valNew();
+    writeBackDspConfig(configData);
+    readOut();
+}
+
+void DspSettingCtrl::load(const QString &fname)
+{
+    emit log(QStringLiteral("Load DSP Setting Vals"));
+    loadedData.clear();
+    loadDspConfig(fname, loadedData);
+    setValRestored(configData, loadedData);
+}
+
+void DspSettingCtrl::setValRestored(const QList<DspData> &config, const QList<DspData> &loadedConfig)
+{
+    const int n = qMin(config.size(), lines.size());
+    if (n == 0)
+        return;
+    for (int j = 0; j < loadedConfig.size(); ++j) {
+        const quint32 addr = loadedConfig.at(j).addr;
+        for (int k = 0; k < n; ++k) {
+            const int pos = int((qint64(j) + k) % n);
+            if (config.at(pos).addr == addr) {
+                lines.at(pos)->setRestored(quint16(loadedConfig.at(j).value & 0xFFFF));
+                break;
+            }
+        }
+    }
+}
+
+void DspSettingCtrl::copyRestored()
+{
+    emit log(QStringLiteral("Copy Restored DSP Setting Vals to New Vals"));
+    for (int i = 0; i < lines.size(); ++i) {
+        ConfigLine *l = lines.at(i);
+        l->setNew(l->valRestored());
+        if (i < configData.size())
+            configData[i].value = l->valNew();
+    }
+}
+
+void DspSettingCtrl::save(const QString &fname)
+{
+    saveDspConfig(fname, configData);
+}
+
+void DspSettingCtrl::dump()
+{
+    emit log(QStringLiteral("Dumping DSP Setting Vals dump.stg"));
+    QList<DspData> list;
+    readOutDspConfig(list);
+    saveDspConfig(dumpFileName, list);
+}
+
+void DspSettingCtrl::recover(const QString &fname)
+{
+    emit log(QStringLiteral("Recovering DSP Setting vals from %1").arg(fname));
+    QList<DspData> list;
+    loadDspConfig(fname, list);
+    writeBackDspConfig(list);
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QColor>
+#include <QFrame>
+#include <QList>
+#include <QString>
+
+#include "configline.h"
+#include "dspdata.h"
+#include "vexdas.h"
+
+#include "ui_dspsettingctrl.h"
+
+class CfgFile;
+class QFileDialog;
+class VexDA;
+
+// The DSP setting window: reads out every register of every unit, shows the
+// values read, the new values to write and those of a loaded setting file,
+// writes them back, saves and loads setting files, and dumps or recovers the
+// settings at start-up.
+class DspSettingCtrl : public QFrame, private Ui_DspSettingCtrl
+{
+    Q_OBJECT
+
+public:
+    static const QString dumpFileName;        // "dump.stg"
+    static constexpr int registersPerUnit = 212;
+
+    explicit DspSettingCtrl(QWidget *parent = nullptr);
+    ~DspSettingCtrl() override;
+
+    // Lists `list` (the main window's units, in order) in the editor's own
+    // set; a unit's position is its dspNo. The set follows their busy state
+    // and, like every set, schedules its units for deletion when it goes
+    // (each unit is deleted exactly once, whichever set goes first).
+    void setUnits(const QList<VexDA *> &list);
+    VexDAs *unitSet() { return &units; }
+
+    // Start-up: after a one-second pause, dump() when `dump`; after another,
+    // recover(recoverFile) when `recover`; then readOut() in every case.
+    void startUp(bool dump, bool recover, const QString &recoverFile);
+    // The same with the flags of the configuration: DUMP or "-dump",
+    // RECOVER or "-recover", RECOVER_FILE (default "dump.stg").
+    void startUpFromConfig(const CfgFile &cfg);
+    // The pause before a start-up dump or recovery (1000 ms).
+    void setStartUpPauseMs(int ms) { startUpPauseMs = ms; }
+
+    const QList<DspData> &config() const { return configData; }
+    const QList<DspData> &loaded() const { return loadedData; }
+    const QList<ConfigLine *> &configLines() const { return lines; }
+
+    // The read-out of every unit in order (system, common, channel 0-3
+    // settings, channel 0-3 status registers), appended to `config`.
+    void readOutDspConfig(QList<DspData> &config);
+    // Writes every record to its unit. Records with address 0 (never read)
+    // and records naming no unit are skipped, with one log line each kind.
+    void writeBackDspConfig(const QList<DspData> &config);
+    void loadDspConfig(const QString &fname, QList<DspData> &config);
+    void saveDspConfig(const QString &fname, const QList<DspData> &config);
+
+public slots:
+    void readOut();
+    void writeBack();
+    void copyRestored();
+    void load(const QString &fname);
+    void save(const QString &fname);
+    void dump();
+    void recover(const QString &fname);
+
+signals:
+    void log(const QString &msg, const QColor c = QColor(0, 0, 0));
+
+private slots:
+    void updatedALine(int num);
+
+private:
+    void setUpConfigLines(const QList<DspData> &config);
+    void setValRestored(const QList<DspData> &config, const QList<DspData> &loadedConfig);
+    void pause();
+
+    QFileDialog *saveDialog = nullptr;
+    QFileDialog *loadDialog = nullptr;
+    VexDAs units;
+    QList<DspData> configData;
+    QList<DspData> loadedData;
+    QList<ConfigLine *> lines;
+    int stretchRow = -1;
+    int startUpPauseMs = 1000;
+};
