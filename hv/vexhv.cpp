@@ -85,7 +85,8 @@ quint16 VexHv::setRawVoltage(quint16 r)
         volts = v;
         emit changedVoltage(v);
     }
-    ui.Voltage->setText(QString::number(volts, 'g', 6));
+    if (panelFrame)   // the window holding the panel may be gone already
+        ui.Voltage->setText(QString::number(volts, 'g', 6));
     return raw;
 }
 
@@ -182,6 +183,8 @@ void VexHv::applyStat(quint16 word)
 
 void VexHv::paintStat()
 {
+    if (!panelFrame)   // the window holding the panel may be gone already
+        return;
     if (stat.isInEmergency)
         ui.Emergency->setOk();
     else

@@ -189,6 +189,9 @@ void TstVexHv::panelForm()
     // The panel may be destroyed by the window holding it before the unit.
     delete p;
     QVERIFY(!hv.panel());
+    // ... and the unit goes on without it.
+    hv.setRawVoltage(0xC000);
+    QCOMPARE(hv.voltage(), 100.0);
 }
 
 void TstVexHv::silentUnitSlowsPolling()

@@ -27,6 +27,7 @@ private slots:
     void switchOnEndToEnd();
     void silentThenBack();
     void timerPolls();
+    void pollWithoutPanel();
 
 private:
     VexHv *makeHv();
@@ -251,6 +252,18 @@ void TstVexHvSim::timerPolls()
     hv->watchTimer()->start();
     QVERIFY(sweep.wait(5000));
     QCOMPARE(hv->hvStat().sweepStat, HvStat::SweepOn);
+}
+
+void TstVexHvSim::pollWithoutPanel()
+{
+    QScopedPointer<VexHv> hv(makeHv());
+    delete hv->panel();   // the main window went first
+    QSignalSpy sweep(hv.data(), &VexHv::changedSweep);
+    sim->setReg(SimHvModel::RegStat, 0x0034);
+    sim->setReg(SimHvModel::RegValue, 0xC000);
+    hv->watch();
+    QCOMPARE(sweep.count(), 1);
+    QCOMPARE(hv->voltage(), 100.0);
 }
 
 QTEST_MAIN(TstVexHvSim)
