@@ -11,7 +11,6 @@ class TstConfigLine : public QObject
 
 private slots:
     void fields();
-    void header();
     void freshRowColours_data();
     void freshRowColours();
     void editNew();
@@ -56,35 +55,12 @@ void TstConfigLine::fields()
         QVERIFY2(edit(l, n)->isReadOnly(), n);
     QVERIFY(!edit(l, "ValNew")->isReadOnly());
     QVERIFY(!edit(l, "ValRestored")->isReadOnly());
-    const QString yellow = QStringLiteral("background-color: rgb(255, 255, 215);");
-    const QString grey = QStringLiteral("background-color: rgb(241, 241, 241);");
-    for (const char *n : {"Dsp", "Ch", "AddrDesc", "Addr", "ValNow"})
-        QCOMPARE(edit(l, n)->styleSheet(), yellow);
-    for (const char *n : {"HexNow", "HexNew", "HexRestored"})
-        QCOMPARE(edit(l, n)->styleSheet(), grey);
     QVERIFY(edit(l, "Addr")->alignment() & Qt::AlignRight);
     QVERIFY(!(edit(l, "AddrDesc")->alignment() & Qt::AlignRight));
 
     ConfigLine small(1, QStringLiteral("DSP0"), QString(), QStringLiteral("x"), 8, 0);
     QCOMPARE(edit(small, "Addr")->text(), QStringLiteral("00000008"));
     QCOMPARE(edit(small, "HexNow")->text(), QStringLiteral("0000"));
-}
-
-void TstConfigLine::header()
-{
-    ConfigLine h;
-    QCOMPARE(h.windowTitle(), QStringLiteral("Config Line"));
-    QCOMPARE(h.findChild<QLabel *>(QStringLiteral("No"))->text(), QStringLiteral("No"));
-    QCOMPARE(edit(h, "Dsp")->text(), QStringLiteral("DSP Name"));
-    QCOMPARE(edit(h, "Ch")->text(), QStringLiteral("Ch No."));
-    QCOMPARE(edit(h, "AddrDesc")->text(), QStringLiteral("Description"));
-    QCOMPARE(edit(h, "Addr")->text(), QStringLiteral("Address"));
-    QCOMPARE(edit(h, "ValNow")->text(), QStringLiteral("Now Val"));
-    QCOMPARE(edit(h, "ValNew")->text(), QStringLiteral("New Val"));
-    QCOMPARE(edit(h, "ValRestored")->text(), QStringLiteral("Loaded Val"));
-    QCOMPARE(edit(h, "HexNow")->text(), QStringLiteral("(Now Hex)"));
-    QCOMPARE(edit(h, "HexNew")->text(), QStringLiteral("(New Hex)"));
-    QCOMPARE(edit(h, "HexRestored")->text(), QStringLiteral("(Loaded Hex)"));
 }
 
 void TstConfigLine::freshRowColours_data()
