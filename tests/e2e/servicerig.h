@@ -44,6 +44,9 @@ public:
 
     Body *body() const { return bodyPtr.get(); }
     SimUnit *sim(const QString &name) const;
+    // The simulator thread of the units; more units may be added and
+    // started (SimHost::start) once start() has succeeded.
+    SimHost *simulator() const { return simHost.get(); }
     VexDA *unit(const QString &name) const;
     StarsNode &peer() { return node; }
     QString dirPath() const { return dir.path(); }
