@@ -588,6 +588,12 @@ void TstServiceE2e::silentUnit()
     QCOMPARE(rig->ask(QStringLiteral("GetRealTimes"), QStringLiteral("Marlo"), 30000), QStringLiteral("10 0"));
     QCOMPARE(rig->ask(QStringLiteral("GetValues"), QStringLiteral("Marlo"), 30000), QStringLiteral("0 Er: data transfer"));
     QCOMPARE(rig->ask(QStringLiteral("SetROIs 1 2"), QStringLiteral("Marlo"), 30000), QStringLiteral("Ok:"));
+    QCOMPARE(rig->ask(QStringLiteral("GetROI 3")), QStringLiteral("1 2"));
+    QCOMPARE(rig->ask(QStringLiteral("SetMeasTimeInSec 1"), QStringLiteral("Marlo.dsp2")), QStringLiteral("Ok:"));
+    QCOMPARE(rig->ask(QStringLiteral("Clear")), QStringLiteral("Ok:"));
+    QCOMPARE(rig->ask(QStringLiteral("SetPresetValue 2")), QStringLiteral("Ok:"));
+    QCOMPARE(rig->ask(QStringLiteral("GetPresetValue")), QStringLiteral("2"));
+    QCOMPARE(rig->ask(QStringLiteral("GetMCALength")), QStringLiteral("4096"));
     QCOMPARE(rig->ask(QStringLiteral("RunStart"), QStringLiteral("Marlo"), 30000), QStringLiteral("Ok:"));
     QCOMPARE(rig->takeEvents(), QStringList{busy1});
     QCOMPARE(rig->ask(QStringLiteral("RunStop"), QStringLiteral("Marlo"), 30000), QStringLiteral("Ok:"));
