@@ -1,0 +1,71 @@
+#include "spectrumcsv.h"
+
+#include <QRegularExpression>
+#include <QSaveFile>
+
+namespace {
+
+QString num(double v)
+{
+    return QString::number(v, 'g', 10);
+}
+
+} // namespace
+
+QString SpectrumCsv::fileName(const Info &info)
+{
+    QString unit = info.where.unitName;
+    unit.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_-]")), QStringLiteral("_"));
+    if (unit.isEmpty())
+        unit = QStringLiteral("u%1").arg(info.where.unit);
+    return QStringLiteral("mca_e%1_%2_ch%3.csv")
+        .arg(info.element, 2, 10, QLatin1Char('0'))
+        .arg(unit)
+        .arg(info.where.channel);
+}
+
+QByteArray SpectrumCsv::contents(const PeerRecord &r, const Info &info)
+{
+    QString unit = QString::number(info.where.unit);
+    if (!info.where.unitName.isEmpty())
+        unit += QStringLiteral(" (%1)").arg(info.where.unitName);
+    QString text;
+    text.reserve(64 + 12 * int(r.bins.size()));
+    text += QStringLiteral("# element %1\n").arg(info.element);
+    text += QStringLiteral("# unit %1\n").arg(unit);
+    text += QStringLiteral("# channel %1\n").arg(r.channel);
+    text += QStringLiteral("# real time %1 s\n").arg(num(r.realTime));
+    text += QStringLiteral("# live time %1 s\n").arg(num(r.liveTime));
+    text += QStringLiteral("# ICR %1\n").arg(num(r.icr));
+    text += QStringLiteral("# measuring %1\n").arg(r.inMeas);
+    text += info.hasMeasCount ? QStringLiteral("# measurement count %1\n").arg(info.measCount)
+                              : QStringLiteral("# measurement count -\n");
+    text += info.hasMeasNum ? QStringLiteral("# measurement number %1\n").arg(info.measNum)
+                            : QStringLiteral("# measurement number -\n");
+    text += QStringLiteral("# bins %1, counts %2\n").arg(r.bins.size()).arg(r.sum());
+    text += QStringLiteral("bin,counts\n");
+    for (int i = 0; i < r.bins.size(); ++i) {
+        text += QString::number(i);
+        text += QLatin1Char(',');
+        text += QString::number(r.bins.at(i));
+        text += QLatin1Char('\n');
+    }
+    return text.toUtf8();
+}
+
+bool SpectrumCsv::write(const QString &path, const PeerRecord &record, const Info &info, QString *error)
+{
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = QStringLiteral("cannot write %1: %2").arg(path, f.errorString());
+        return false;
+    }
+    f.write(contents(record, info));
+    if (!f.commit()) {
+        if (error)
+            *error = QStringLiteral("cannot write %1: %2").arg(path, f.errorString());
+        return false;
+    }
+    return true;
+}
