@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTranslator>
 #include <QTest>
 
 #include "starstestutil.h"
@@ -41,6 +42,7 @@ private slots:
     void badInput();
     void journal();
     void commandTable();
+    void translation();
 
 private:
     QTemporaryDir dir;
@@ -552,6 +554,24 @@ void TstStars::commandTable()
     QCOMPARE(stars->cmdHelpOf("nope"), QString());
     QVERIFY(stars->cmdNames().startsWith("Hello Help IsBusy "));
     QVERIFY(stars->cmdNames().endsWith(" SetMeasTimeInSec"));
+}
+
+void TstStars::translation()
+{
+    QTranslator ja;
+    if (!ja.load(":Marlo_ja_JP"))
+        QSKIP("the Japanese catalogue is not embedded");
+    QCoreApplication::installTranslator(&ja);
+    {
+        Stars s;
+        QCOMPARE(s.findChild<QLabel *>("L01")->text(), QString::fromUtf8("Starsでの名前"));
+        QCOMPARE(s.findChild<QLabel *>("L11")->text(), QStringLiteral("Stars:"));
+        QCOMPARE(s.windowTitle(), QString::fromUtf8("未接続"));
+        // The link state texts come from the ConnectStat context.
+        QCOMPARE(s.statusLabel()->text(), QString::fromUtf8("未接続状態"));
+        QCOMPARE(s.connectButton()->text(), QString::fromUtf8("接続"));
+    }
+    QCoreApplication::removeTranslator(&ja);
 }
 
 QTEST_MAIN(TstStars)
