@@ -15,3 +15,8 @@ void sinkVlog(const QString &msg, const QColor &c)
     if (logSink)
         logSink->vlog(msg, c);
 }
+
+bool sinkVerbose()
+{
+    return logSink && logSink->isVerbose();
+}

@@ -11,3 +11,6 @@ extern LogArea *logSink;
 
 void sinkLog(const QString &msg, const QColor &c = QColor(0, 0, 0));
 void sinkVlog(const QString &msg, const QColor &c = QColor(0, 0, 0));
+
+// Whether verbose lines are shown now; lets hot paths skip building them.
+bool sinkVerbose();

@@ -40,22 +40,23 @@ void VexDA::askHistogram(int ch, bool inLine, quint32 *dst)
     bool done = hgBytes <= 0;
     while (!done) {
         if (tcp->bytesAvailable() <= 0 && !tcp->waitForReadyRead(tcpGapWaitMs)) {
-            if (status())
-                status()->setTcpTimeout(true);
+            showTcpTimeout(true);
             emit log(QStringLiteral("Err. Timeout waiting ans from TCP for Histgram"), QColor(0, 0, 0));
             m_hgData.reset();
             break;
         }
-        if (status())
-            status()->setTcpTimeout(false);
+        showTcpTimeout(false);
         qint64 n;
         while ((n = tcp->bytesAvailable()) > 0) {
-            sinkVlog(QStringLiteral("%1 InLine:: tcp bytes available : %2, hgBytes : %3")
-                         .arg(name())
-                         .arg(n)
-                         .arg(m_hgData.size()));
+            const bool verbose = sinkVerbose();
+            if (verbose)
+                sinkVlog(QStringLiteral("%1 InLine:: tcp bytes available : %2, hgBytes : %3")
+                             .arg(name())
+                             .arg(n)
+                             .arg(m_hgData.size()));
             const int k = m_hgData.feedFrom(tcp, n);
-            sinkVlog(QStringLiteral("%1 InLine:: tcp reading %1").arg(k));
+            if (verbose)
+                sinkVlog(QStringLiteral("%1 InLine:: tcp reading %1").arg(k));
             if (m_hgData.isComplete()) {
                 histogramComplete(target, maxBins);
                 sinkVlog(QStringLiteral("%1 InLine:: histgram ready").arg(name()));

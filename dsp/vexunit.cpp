@@ -123,24 +123,23 @@ void VexUnit::sendRequest(const QByteArray &datagram, bool wait)
         // The answer is left in the socket for the synchronous wait.
         m_udpSlotOn = false;
         // Whatever is already pending belongs to earlier requests.
-        while (m_udp.hasPendingDatagrams()) {
-            QHostAddress sender;
-            const qint64 n = m_udp.pendingDatagramSize();
-            m_udp.readDatagram(nullptr, 0, &sender);
-            qCDebug(lcDsp) << m_name << "drops a stale datagram of" << n << "bytes from" << sender.toString();
-        }
+        QByteArray stale;
+        QHostAddress sender;
+        while (m_udp.hasPendingDatagrams() && readPendingDatagram(stale, sender))
+            qCDebug(lcDsp) << m_name << "drops a stale datagram of" << stale.size() << "bytes from" << sender.toString();
     }
     m_udp.writeDatagram(datagram, m_address, udpPort);
 }
 
 bool VexUnit::readPendingDatagram(QByteArray &data, QHostAddress &sender)
 {
-    const qint64 size = m_udp.pendingDatagramSize();
-    data.resize(size > 0 ? size : 0);
-    const qint64 n = m_udp.readDatagram(data.data(), data.size(), &sender);
+    // Device answers are a few bytes; one read into a buffer large enough for
+    // any datagram on a normal link spares asking for the size first.
+    char buf[2048];
+    const qint64 n = m_udp.readDatagram(buf, sizeof buf, &sender);
     if (n < 0)
         return false;
-    data.resize(n);
+    data = QByteArray(buf, int(n));
     return true;
 }
 
@@ -152,6 +151,14 @@ void VexUnit::showUdpTimeout(bool f)
     }
 }
 
+void VexUnit::showTcpTimeout(bool f)
+{
+    if (m_status && m_tcpTimeoutShown != int(f)) {
+        m_status->setTcpTimeout(f);
+        m_tcpTimeoutShown = int(f);
+    }
+}
+
 bool VexUnit::waitUdpAns(int ms, quint32 addr)
 {
     QDeadlineTimer deadline(ms < 0 ? 0 : ms);
@@ -159,23 +166,24 @@ bool VexUnit::waitUdpAns(int ms, quint32 addr)
     QByteArray data;
     QHostAddress sender;
     while (!answered) {
-        if (!m_udp.hasPendingDatagrams()) {
-            const qint64 left = deadline.remainingTime();
-            if (left <= 0 || !m_udp.waitForReadyRead(int(left))) {
-                // waitForReadyRead may also fail at once (no socket yet, an
-                // ICMP error): keep to the deadline only while time is left.
-                if (deadline.hasExpired() || m_udp.state() != QAbstractSocket::BoundState)
-                    break;
-                if (!m_udp.hasPendingDatagrams())
-                    QThread::msleep(1);
-                continue;
-            }
+        // The poll returns at once when a datagram is already there.
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0 || !m_udp.waitForReadyRead(int(left))) {
+            // waitForReadyRead may also fail at once (no socket yet, an
+            // ICMP error): keep to the deadline only while time is left.
+            if (deadline.hasExpired() || m_udp.state() != QAbstractSocket::BoundState)
+                break;
+            if (!m_udp.hasPendingDatagrams())
+                QThread::msleep(1);
+            continue;
         }
-        while (m_udp.hasPendingDatagrams()) {
-            if (!readPendingDatagram(data, sender))
-                continue;
+        // Readable: one datagram is there; look for more only after a miss.
+        bool more = true;
+        while (more && readPendingDatagram(data, sender)) {
+            more = false;
             if (!fromUnit(sender)) {
                 qCDebug(lcDsp) << m_name << "ignores a datagram from" << sender.toString();
+                more = m_udp.hasPendingDatagrams();
                 continue;
             }
             Rbcp::Answer a = Rbcp::decodeAnswer(data);
@@ -184,6 +192,7 @@ bool VexUnit::waitUdpAns(int ms, quint32 addr)
                              .arg(m_name)
                              .arg(a.addr, 8, 16, QLatin1Char('0'))
                              .arg(addr, 8, 16, QLatin1Char('0')));
+                more = m_udp.hasPendingDatagrams();
                 continue;
             }
             showUdpTimeout(false);
@@ -198,10 +207,9 @@ bool VexUnit::waitUdpAns(int ms, quint32 addr)
         takeAnswer(Rbcp::Answer());
         showUdpTimeout(true);
     }
+    // Answers left behind reach udpDataReady() through the socket's own
+    // notification, as if they had come later.
     m_udpSlotOn = true;
-    // Answers left behind are taken by the slot, as if they came later.
-    if (m_udp.hasPendingDatagrams())
-        QMetaObject::invokeMethod(this, &VexUnit::udpDataReady, Qt::QueuedConnection);
     return answered;
 }
 
@@ -221,8 +229,8 @@ void VexUnit::udpDataReady()
         return;   // a synchronous wait takes the datagrams
     QByteArray data;
     QHostAddress sender;
-    while (m_udpSlotOn && m_udp.hasPendingDatagrams()) {
-        if (!readPendingDatagram(data, sender) || !fromUnit(sender))
+    while (m_udpSlotOn && m_udp.hasPendingDatagrams() && readPendingDatagram(data, sender)) {
+        if (!fromUnit(sender))
             continue;
         takeAnswer(data);
         emit lastUdpDataReady();

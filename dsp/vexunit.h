@@ -87,6 +87,8 @@ private slots:
 protected:
     // Bytes arriving on a new connection are dropped until data are asked.
     void expectTcpData();
+    // Paints the strip's TCP time-out indicator when its state changes.
+    void showTcpTimeout(bool f);
 
 private:
     void init(const QString &name, const QString &ip, bool valid);
@@ -115,6 +117,7 @@ private:
     bool m_tcpSignalsOn = false;
     bool m_udpSlotOn = false;       // the slot takes datagrams (no synchronous wait)
     int m_udpTimeoutShown = -1;     // what the strip shows: -1 unknown, 0 OK, 1 NG
+    int m_tcpTimeoutShown = -1;
     Rbcp::Answer m_ans;
 
     // reconnection
