@@ -43,8 +43,9 @@ bool DataLinkReader::isConnected() const
 
 void DataLinkReader::close()
 {
+    // Let the last reply leave before the socket goes.
     sock.disconnectFromHost();
-    if (sock.state() != QAbstractSocket::UnconnectedState)
+    if (sock.state() != QAbstractSocket::UnconnectedState && !sock.waitForDisconnected(1000))
         sock.abort();
     parser.clear();
 }
