@@ -62,8 +62,7 @@ Body::Body(QWidget *parent)
 
     setUpDebugDiscard();
 
-    // Settings editor: its log to the log area, the DSP units handed to it,
-    // DUMP / "-dump" and RECOVER / "-recover" / RECOVER_FILE carried out.
+    setUpSettingsEditor();
 }
 
 Body::~Body()
@@ -168,7 +167,7 @@ void Body::createUnits()
         }
     }
 
-    // ShowSettings: clicked() shows the settings editor (settings step).
+    connect(ShowSettings, &QPushButton::clicked, &settingsCtrl, &QWidget::show);
 }
 
 void Body::setUpDebugDiscard()
@@ -177,6 +176,16 @@ void Body::setUpDebugDiscard()
     connect(&ddlDelayTimer, &QTimer::timeout, this, &Body::DDLDelayTimeout);
     connect(DiscardDLinBody, &QCheckBox::toggled, this, &Body::discardDLinBody);
     connect(DiscardDLinVexDA, &QCheckBox::toggled, this, &Body::discardDLinVexDA);
+}
+
+// The settings editor logs to the log area, lists the same units in the same
+// order, and carries out DUMP / "-dump" and RECOVER / "-recover" /
+// RECOVER_FILE before its first read-out.
+void Body::setUpSettingsEditor()
+{
+    connect(&settingsCtrl, &DspSettingCtrl::log, Log, &LogArea::log);
+    settingsCtrl.setUnits(units.units);
+    settingsCtrl.startUpFromConfig(config());
 }
 
 void Body::changedVexDABusy()

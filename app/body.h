@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "amsg.h"
+#include "dspsettingctrl.h"
 #include "hvstat.h"
 #include "replyscanner.h"
 #include "stars.h"
@@ -42,6 +43,7 @@ public:
     const VexDAs &dspSet() const { return units; }
     QMessageBox *quitDialog() { return &quitBox; }
     int currentNormalizeType() const { return normalizeType; }
+    DspSettingCtrl *settingsEditor() { return &settingsCtrl; }
 
 signals:
     void finishing();
@@ -112,6 +114,7 @@ private:
     void setUpDataLink();
     void createUnits();
     void setUpDebugDiscard();
+    void setUpSettingsEditor();
 
     // Parameter checks shared by the handlers (body_dispatch.cpp); each
     // answers the request itself when the check fails.
@@ -132,8 +135,7 @@ private:
 
     QColor rcvColor = QColor(200, 120, 0);   // received STARS requests in the log
     QMessageBox quitBox;
-    // Settings editor: created here by the settings step (DspSettingCtrl, no
-    // parent, a separate window).
+    DspSettingCtrl settingsCtrl;             // the settings editor: no parent, a window of its own
     Stars *stars = nullptr;                  // the form's StarsUi
 
     // Data link. The configuration keys are read with the STARS client; the
