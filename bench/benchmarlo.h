@@ -1,0 +1,105 @@
+#pragma once
+
+// Helpers of the benchmarks that run the marlo program itself (POSIX):
+// where it is, a STARS bus for it, its configuration, its resident size.
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+
+#include "starsbus.h"
+
+namespace bench {
+
+// The marlo executable of the same build: <build>/app/marlo.
+inline QString marloPath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/../app/marlo");
+}
+
+inline bool isRoot()
+{
+    return ::geteuid() == 0;
+}
+
+inline bool writeText(const QString &path, const QByteArray &text)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(text) == text.size();
+}
+
+// A configuration for marlo on `busPort` with the key file in `dir`, no log
+// file, an ephemeral data-link port, and the given VEXDA lines.
+inline QByteArray marloConfig(const QTemporaryDir &dir, quint16 busPort, const QStringList &vexda)
+{
+    QByteArray c = QStringLiteral("STARS_IP 127.0.0.1\nSTARS_PORT %1\nNAME_ON_STARS Marlo\nKEY_ON_STARS %2\n"
+                                  "CONNECT_TO_STARS 1\nWRITE_LOG_FILE 0\nDATA_LINK_CH_IP 127.0.0.1\nDATA_LINK_CH_PORT 0\n")
+                       .arg(busPort)
+                       .arg(dir.filePath(QStringLiteral("Marlo.key")))
+                       .toUtf8();
+    for (const QString &l : vexda)
+        c += "VEXDA " + l.toUtf8() + '\n';
+    return c;
+}
+
+// Starts marlo with the configuration (English, offscreen, in `dir`).
+inline void startMarlo(QProcess &p, const QTemporaryDir &dir, const QString &cfgPath)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(dir.path());
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.setStandardOutputFile(QProcess::nullDevice());
+    p.start(marloPath(), {QStringLiteral("-e"), QStringLiteral("-c"), cfgPath});
+}
+
+// Ends marlo by SIGTERM (SIGKILL after 5 s) and waits for the bus to see it go.
+inline void stopMarlo(QProcess &p, StarsBus &bus)
+{
+    if (p.state() != QProcess::NotRunning) {
+        p.terminate();
+        if (!QTest::qWaitFor([&p] { return p.state() == QProcess::NotRunning; }, 5000)) {
+            p.kill();
+            p.waitForFinished(2000);
+        }
+    }
+    (void)QTest::qWaitFor([&bus] { return !bus.hasNode(QStringLiteral("Marlo")); }, 5000);
+}
+
+// Resident set size of a process in KiB (VmRSS), 0 when unknown.
+inline qint64 residentKiB(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &l : f.readAll().split('\n')) {
+        if (l.startsWith("VmRSS:"))
+            return l.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return 0;
+}
+
+// One row of the benchmark table with the value's own unit.
+inline void row(const char *figure, double value, double floor, const char *unit, double target)
+{
+    std::printf("%s | %.1f %s | %.1f %s | %.2f | <= %.2f\n", figure, value, unit, floor, unit,
+                floor > 0 ? value / floor : 0.0, target);
+    std::fflush(stdout);
+}
+
+inline void skipRow(const char *figure, const char *why)
+{
+    std::printf("%s | %s | - | - | -\n", figure, why);
+    std::fflush(stdout);
+}
+
+} // namespace bench
