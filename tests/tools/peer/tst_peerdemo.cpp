@@ -42,9 +42,13 @@ class TstPeerDemo : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void demoMeasurement_data();
     void demoMeasurement();
 
 private:
+    bool startBody(const QString &extraConfig);
+    void stopBody();
+
     QTemporaryDir dir;
     std::unique_ptr<StarsBusRunner> bus;
     std::unique_ptr<SimHost> sims;
@@ -65,41 +69,67 @@ void TstPeerDemo::initTestCase()
     for (SimUnit *u : sims->units())
         u->setCountRate(20000);
     QVERIFY(sims->start());
+}
 
+bool TstPeerDemo::startBody(const QString &extraConfig)
+{
+    if (body)
+        stopBody();   // left by a failed row
     cfgPath = dir.filePath(QStringLiteral("config.cfg"));
-    QVERIFY(writeFile(cfgPath, QStringLiteral("STARS_IP 127.0.0.1\nSTARS_PORT %1\nNAME_ON_STARS Marlo\nKEY_ON_STARS %2\n"
-                                              "CONNECT_TO_STARS 1\nWRITE_LOG_FILE 0\nDATA_LINK_CH_IP 127.0.0.1\n"
-                                              "DATA_LINK_CH_PORT 0\nVEXDA dsp1 127.0.24.2 1 1 1 1\n"
-                                              "VEXDA dsp2 127.0.24.3 1 1 0 0 B\nVEXHV hv1 127.0.24.4\nHV_READ_TYPE 0\n")
-                                   .arg(bus->port())
-                                   .arg(demoFile(QStringLiteral("keys/Marlo.key")))
-                                   .toUtf8()));
+    if (!writeFile(cfgPath, QStringLiteral("STARS_IP 127.0.0.1\nSTARS_PORT %1\nNAME_ON_STARS Marlo\nKEY_ON_STARS %2\n"
+                                           "CONNECT_TO_STARS 1\nWRITE_LOG_FILE 0\nDATA_LINK_CH_IP 127.0.0.1\n"
+                                           "DATA_LINK_CH_PORT 0\nVEXDA dsp1 127.0.24.2 1 1 1 1\n"
+                                           "VEXDA dsp2 127.0.24.3 1 1 0 0 B\nVEXHV hv1 127.0.24.4\nHV_READ_TYPE 0\n%3\n")
+                                .arg(bus->port())
+                                .arg(demoFile(QStringLiteral("keys/Marlo.key")), extraConfig)
+                                .toUtf8()))
+        return false;
     cfg = std::make_unique<CfgFile>(QStringList{QStringLiteral("marlo")});
-    QVERIFY(cfg->readFile(cfgPath));
+    if (!cfg->readFile(cfgPath))
+        return false;
     CfgFile::setInstance(cfg.get());
     body = std::make_unique<Body>();
     for (VexDA *v : body->dspSet().units) {
         v->tcpPort = sims->unit(v->name())->tcpPort();
         v->openTcp();
     }
-    for (VexDA *v : body->dspSet().units)
-        QVERIFY(QTest::qWaitFor([v] { return v->tcpHasConnected(); }, 5000));
-    QVERIFY(QTest::qWaitFor([this] { return body->starsClient()->isConnected(); }, 5000));
+    for (VexDA *v : body->dspSet().units) {
+        if (!QTest::qWaitFor([v] { return v->tcpHasConnected(); }, 5000))
+            return false;
+    }
+    return QTest::qWaitFor([this] { return body->starsClient()->isConnected(); }, 5000);
 }
 
-void TstPeerDemo::cleanupTestCase()
+void TstPeerDemo::stopBody()
 {
     logSink = nullptr;
     body.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     CfgFile::setInstance(nullptr);
+    cfg.reset();
+    // The bus lets the name go before the next Body logs in.
+    (void)QTest::qWaitFor([this] { return !bus->nodeNames().contains(QStringLiteral("Marlo")); }, 5000);
+}
+
+void TstPeerDemo::cleanupTestCase()
+{
+    stopBody();
     sims.reset();
     bus->stop();
 }
 
+void TstPeerDemo::demoMeasurement_data()
+{
+    QTest::addColumn<QString>("config");
+    QTest::newRow("blocking transfer") << "SIMPLE_TRANS 1";
+    QTest::newRow("acknowledged transfer") << "SIMPLE_TRANS 0";
+}
+
 void TstPeerDemo::demoMeasurement()
 {
-    const QString out = dir.filePath(QStringLiteral("demo-out"));
+    QFETCH(QString, config);
+    QVERIFY(startBody(config));
+    const QString out = dir.filePath(QStringLiteral("demo-out-%1").arg(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-')));
     QProcess peer;
     peer.start(qEnvironmentVariable("MARLO_BUILD_DIR") + QStringLiteral("/tools/peer/marlo-peer"),
                {QStringLiteral("--port"), QString::number(bus->port()), QStringLiteral("--key"),
@@ -142,6 +172,7 @@ void TstPeerDemo::demoMeasurement()
         QVERIFY(text.contains(QLatin1String("# measurement count 1\n# measurement number 1\n")));
     }
     QCOMPARE(QImage(QDir(out).filePath(QStringLiteral("mcas.png"))).size(), QSize(1200, 700));
+    stopBody();
 }
 
 QTEST_MAIN(TstPeerDemo)
