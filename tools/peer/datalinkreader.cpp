@@ -90,6 +90,8 @@ DataLinkReader::Outcome DataLinkReader::readTransfer(int expected, int gapMs, QL
         if (res == McaRecordParser::Result::Malformed)
             return fail(Outcome::Malformed, QStringLiteral("record %1: %2").arg(records.size()).arg(parser.error()));
         if (res == McaRecordParser::Result::Record) {
+            if (records.size() >= maxRecords)
+                return fail(Outcome::Malformed, QStringLiteral("more than %1 records").arg(maxRecords));
             records << r;
             if (expected >= 0 && records.size() == expected)
                 break;

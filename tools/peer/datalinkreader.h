@@ -19,6 +19,10 @@ class DataLinkReader
 public:
     enum class Outcome { Ok, Malformed, TimedOut, Lost };
 
+    // More records than this in one transfer are not taken (Marlo sends at
+    // most four per unit); the reader's memory stays bounded.
+    static constexpr int maxRecords = 4096;
+
     DataLinkReader();
 
     bool connectTo(const QString &host, quint16 port, int timeoutMs, QString *error);

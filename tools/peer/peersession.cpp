@@ -306,7 +306,8 @@ int PeerSession::fetchMcas()
                 break;
             v << n;
         }
-        const bool usable = rc == PeerExit::Ok && v.size() == w.size() && v.size() % 2 == 0;
+        const bool usable = rc == PeerExit::Ok && v.size() == w.size() && v.size() % 2 == 0
+                            && v.size() / 2 <= DataLinkReader::maxRecords;
         if (usable && count < 0)
             count = int(v.size() / 2);
         if (usable && opts.roisFromMarlo) {

@@ -74,6 +74,7 @@ private slots:
     void configNamesFiles();
     void roisFromMarlo();
     void unknownElementCount();
+    void tooManyRecords();
     void errorAnswers_data();
     void errorAnswers();
     void keepGoing();
@@ -334,6 +335,20 @@ void TstPeerSession::unknownElementCount()
     QVERIFY2(rc == PeerExit::Ok, qPrintable(errLines.join(QLatin1Char('\n'))));
     QCOMPARE(fetched.records.size(), 3);
     QTRY_COMPARE(marlo->replies, QList<QByteArray>{"Ack"});
+}
+
+void TstPeerSession::tooManyRecords()
+{
+    // Without a known element count a flood of records is cut off, not stored.
+    marlo->roisAnswer = QStringLiteral("Er: none");
+    QByteArray flood;
+    for (int k = 0; k <= DataLinkReader::maxRecords; ++k)
+        flood += PeerRecord::make(quint32(k % 4), {1}).encode();
+    marlo->transfers = {flood};
+    const int rc = runPeer({QStringLiteral("--get-mcas"), dir->filePath(QStringLiteral("out")), QStringLiteral("--retries"),
+                            QStringLiteral("0")});
+    QCOMPARE(rc, int(PeerExit::DataLink));
+    QVERIFY2(errLines.last().contains(QLatin1String("more than 4096 records")), qPrintable(errLines.last()));
 }
 
 void TstPeerSession::errorAnswers_data()
