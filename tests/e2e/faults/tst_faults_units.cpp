@@ -1,0 +1,344 @@
+// Fault injection at the DSP units: Marlo's Body, a simulated unit in the
+// simulator thread, the STARS bus in its own thread and a peer node. Faults
+// are switched on and off while Marlo runs; each test states what must come
+// out. Common to all: every request is answered exactly once (cleanup()
+// checks that nothing else is left over), and Marlo keeps working when the
+// fault is gone.
+//
+// One unit, dsp1, channels 0 and 1 in use (elements 0 and 1); channel 0
+// holds a histogram of ones, so "GetValue 0" over the default ROI 0 to 2047
+// is 2047 when the histogram arrives and "0 Er: data transfer" when not.
+
+#include <QtTest>
+
+#include <memory>
+
+#include "body.h"
+#include "dspreg.h"
+#include "servicerig.h"
+#include "simfaults.h"
+#include "simunit.h"
+#include "vexda.h"
+
+namespace {
+
+const QString busy1 = QStringLiteral("ChangedIsBusy 1");
+const QString busy0 = QStringLiteral("ChangedIsBusy 0");
+const QString noData = QStringLiteral("0 Er: data transfer");
+const QString fullRoi = QStringLiteral("2047");
+
+void poke48(SimUnit *u, quint32 addr, quint64 v)
+{
+    u->setReg(addr, quint16(v >> 32));
+    u->setReg(addr + 2, quint16(v >> 16));
+    u->setReg(addr + 4, quint16(v));
+}
+
+SimFaults unitOff()
+{
+    SimFaults f;
+    f.silent = true;
+    f.noTcpData = true;
+    f.refuseTcp = true;
+    return f;
+}
+
+} // namespace
+
+class TstFaultsUnits : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void silentMidPresetMeasurement();
+    void silentMidOpenMeasurement();
+    void lateAnswers_data();
+    void lateAnswers();
+    void histogramStream_data();
+    void histogramStream();
+    void tcpDropWhileIdle();
+    void unitRestartMidMeasurement();
+    void backToBackRequests();
+
+private:
+    bool tcpUp() const;
+
+    std::unique_ptr<ServiceRig> rig;
+    SimUnit *sim = nullptr;
+    VexDA *unit = nullptr;
+};
+
+void TstFaultsUnits::init()
+{
+    rig = std::make_unique<ServiceRig>();
+    QVERIFY2(rig->start({{QStringLiteral("dsp1"), QStringLiteral("127.0.9.11"), QStringLiteral("1 1 0 0")}}),
+             qPrintable(rig->error()));
+    sim = rig->sim(QStringLiteral("dsp1"));
+    unit = rig->unit(QStringLiteral("dsp1"));
+    QVERIFY(sim && unit);
+    sim->setHistogram(0, QVector<quint32>(4096, 1));
+    sim->clearRequests();
+}
+
+void TstFaultsUnits::cleanup()
+{
+    if (rig && rig->body()) {
+        sim->setFaults(SimFaults());
+        // Every request got exactly one answer: the next line is the answer
+        // to this one, and no answer came that nobody asked for.
+        QCOMPARE(rig->ask(QStringLiteral("Hello")), QStringLiteral("Hello! I am Marlo. Nice to meet you!"));
+        QCOMPARE(rig->strayAnswers, QStringList());
+    }
+    rig.reset();
+}
+
+bool TstFaultsUnits::tcpUp() const
+{
+    return unit->tcpSocket()->state() == QAbstractSocket::ConnectedState;
+}
+
+// The unit stops answering while a preset measurement runs: the watch reads
+// no progress and ends the measurement (busy 0), requests get their answers
+// with 0 for what the unit did not tell. Back again, a new measurement runs
+// and ends normally, and the histogram is read again.
+void TstFaultsUnits::silentMidPresetMeasurement()
+{
+    QCOMPARE(rig->ask(QStringLiteral("SetPresetType 1")), QStringLiteral("Ok:"));
+    QCOMPARE(rig->ask(QStringLiteral("SetPresetValue 1000")), QStringLiteral("Ok:"));
+    QCOMPARE(rig->ask(QStringLiteral("RunStart 1")), QStringLiteral("Ok:"));
+    QCOMPARE(rig->takeEvents(), QStringList{busy1});
+
+    SimFaults f;
+    f.silent = true;
+    f.noTcpData = true;
+    sim->setFaults(f);
+    QVERIFY(rig->waitForEvent(busy0, 60000));
+    QCOMPARE(rig->ask(QStringLiteral("IsBusy")), QStringLiteral("0"));
+    QCOMPARE(rig->ask(QStringLiteral("GetValue 0"), QStringLiteral("Marlo"), 30000), noData);
+    QCOMPARE(rig->ask(QStringLiteral("GetRealTime"), QStringLiteral("Marlo"), 30000), QStringLiteral("0"));
+
+    // Back: a new measurement with a short preset ends by itself.
+    sim->setFaults(SimFaults());
+    QCOMPARE(rig->ask(QStringLiteral("SetPresetValue 0.3")), QStringLiteral("Ok:"));
+    QCOMPARE(rig->ask(QStringLiteral("RunStart 2")), QStringLiteral("Ok:"));
+    QCOMPARE(rig->takeEvents(), QStringList{busy1});
+    QVERIFY(rig->waitForEvent(busy0, 60000));
+    QVERIFY(!sim->isCounting());
+    QCOMPARE(unit->mcaSet->measNum, 2);
+    QCOMPARE(rig->ask(QStringLiteral("GetRealTime")), QStringLiteral("0.3"));
+    sim->setHistogram(0, QVector<quint32>(4096, 1));   // the start cleared it
+    QCOMPARE(rig->ask(QStringLiteral("GetValue 0")), fullRoi);
+}
+
+// Without a preset no watch runs: a silent unit stays busy until "RunStop",
+// which is answered although its register writes time out.
+void TstFaultsUnits::silentMidOpenMeasurement()
+{
+    QCOMPARE(rig->ask(QStringLiteral("RunStart")), QStringLiteral("Ok:"));
+    QCOMPARE(rig->takeEvents(), QStringList{busy1});
+    sim->setFaults(unitOff());
+    sim->dropTcp();
+    QCOMPARE(rig->ask(QStringLiteral("IsBusy")), QStringLiteral("1"));
+    QCOMPARE(rig->ask(QStringLiteral("GetValues"), QStringLiteral("Marlo"), 30000), noData);
+    QCOMPARE(rig->ask(QStringLiteral("RunStop"), QStringLiteral("Marlo"), 30000), QStringLiteral("Ok:"));
+    QVERIFY(rig->waitForEvent(busy0, 60000));
+    // The unit carried the stop out although it did not answer.
+    QVERIFY(!sim->isCounting());
+
+    sim->setFaults(SimFaults());
+    QTRY_VERIFY_WITH_TIMEOUT(tcpUp(), 30000);
+    sim->setHistogram(0, QVector<quint32>(4096, 1));   // the start cleared it
+    QCOMPARE(rig->ask(QStringLiteral("GetValue 0")), fullRoi);
+}
+
+void TstFaultsUnits::lateAnswers_data()
+{
+    QTest::addColumn<int>("delayMs");
+    QTest::addColumn<bool>("wrongAddress");
+    QTest::newRow("just late") << 600 << false;
+    QTest::newRow("very late") << 1700 << false;
+    QTest::newRow("for another address") << 0 << true;
+}
+
+// Answers that come after their 500 ms (or answer another address) are not
+// taken as the answer: the request reads 0. Such an answer arriving during a
+// later wait for another register is dropped there. When the answers come in
+// time again, the values are right.
+void TstFaultsUnits::lateAnswers()
+{
+    QFETCH(int, delayMs);
+    QFETCH(bool, wrongAddress);
+    poke48(sim, DspAddr::MeasTime1, 250000000);   // 2.5 s
+    sim->setReg(DspAddr::SFilterPeakingT, 120);  // 1.2 µs
+    sim->setReg(DspAddr::SFilterPeakingT + 0x200, 80);
+    QCOMPARE(rig->ask(QStringLiteral("GetMeasTimeInSec"), QStringLiteral("Marlo.dsp1")), QStringLiteral("2.5"));
+
+    SimFaults f;
+    f.answerDelayMs = delayMs;
+    f.wrongAnswerAddress = wrongAddress;
+    sim->setFaults(f);
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(rig->ask(QStringLiteral("GetMeasTimeInSec"), QStringLiteral("Marlo.dsp1")), QStringLiteral("0"));
+        QCOMPARE(rig->ask(QStringLiteral("GetPeakingTime 0")), QStringLiteral("0"));
+    }
+    QCOMPARE(rig->ask(QStringLiteral("GetRealTime"), QStringLiteral("Marlo"), 30000), QStringLiteral("0"));
+
+    sim->setFaults(SimFaults());
+    // A register that was not read under the fault: no late answer can be
+    // taken for it.
+    QCOMPARE(rig->ask(QStringLiteral("GetPeakingTime 1")), QStringLiteral("0.8"));
+    // The registers read under the fault hold what they held, so a late
+    // answer still on its way gives the same value as a fresh one.
+    QCOMPARE(rig->ask(QStringLiteral("GetMeasTimeInSec"), QStringLiteral("Marlo.dsp1")), QStringLiteral("2.5"));
+    QCOMPARE(rig->ask(QStringLiteral("GetPeakingTime 0")), QStringLiteral("1.2"));
+    QCOMPARE(rig->ask(QStringLiteral("GetValue 0")), fullRoi);
+}
+
+void TstFaultsUnits::histogramStream_data()
+{
+    QTest::addColumn<int>("stopAfter");
+    QTest::addColumn<bool>("reset");
+    QTest::addColumn<int>("pieceBytes");
+    QTest::addColumn<int>("pieceGapMs");
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("stalls after 8000 bytes") << 8000 << false << 0 << 0 << noData;
+    QTest::newRow("stalls at once") << 0 << false << 0 << 0 << noData;
+    QTest::newRow("stalls one byte short") << 16383 << false << 0 << 0 << noData;
+    QTest::newRow("reset after 8000 bytes") << 8000 << true << 0 << 0 << noData;
+    QTest::newRow("reset at once") << 0 << true << 0 << 0 << noData;
+    QTest::newRow("in pieces with short gaps") << -1 << false << 1000 << 50 << fullRoi;
+    QTest::newRow("in odd pieces") << -1 << false << 333 << 1 << fullRoi;
+}
+
+// A histogram stream that stalls or is reset half way is no histogram: the
+// request answers "Er: data transfer", the connection is made again when it
+// was dropped, and the next histogram is read whole, with nothing of the
+// broken one mixed in. A stream in pieces with gaps under 500 ms is whole.
+void TstFaultsUnits::histogramStream()
+{
+    QFETCH(int, stopAfter);
+    QFETCH(bool, reset);
+    QFETCH(int, pieceBytes);
+    QFETCH(int, pieceGapMs);
+    QFETCH(QString, answer);
+    const int connections = sim->tcpConnectionCount();
+
+    SimFaults f;
+    f.stopAfterBytes = stopAfter;
+    f.resetMidStream = reset;
+    f.pieceBytes = pieceBytes;
+    f.pieceGapMs = pieceGapMs;
+    sim->setFaults(f);
+    QCOMPARE(rig->ask(QStringLiteral("GetValue 0"), QStringLiteral("Marlo"), 30000), answer);
+    QCOMPARE(rig->ask(QStringLiteral("GetValue 0"), QStringLiteral("Marlo"), 30000), answer);
+
+    sim->setFaults(SimFaults());
+    if (reset) {
+        // Marlo connects again by itself.
+        QTRY_VERIFY_WITH_TIMEOUT(sim->tcpConnectionCount() > connections && tcpUp(), 30000);
+    }
+    QVector<quint32> twos(4096, 2);
+    sim->setHistogram(0, twos);
+    QCOMPARE(rig->ask(QStringLiteral("GetValue 0")), QStringLiteral("4094"));
+    QCOMPARE(rig->ask(QStringLiteral("GetValue 0")), QStringLiteral("4094"));
+}
+
+// The unit drops its TCP connection while nothing is measured (a restart of
+// its network side): Marlo connects again, and histograms arrive whole.
+void TstFaultsUnits::tcpDropWhileIdle()
+{
+    QCOMPARE(rig->ask(QStringLiteral("GetValue 0")), fullRoi);
+    for (int i = 0; i < 3; ++i) {
+        const int connections = sim->tcpConnectionCount();
+        sim->dropTcp();
+        QTRY_VERIFY_WITH_TIMEOUT(sim->tcpConnectionCount() > connections && tcpUp(), 30000);
+        QCOMPARE(rig->ask(QStringLiteral("GetValue 0")), fullRoi);
+    }
+}
+
+// The unit is switched off and on again while it measures: TCP refused,
+// no answers. Requests are answered meanwhile; afterwards Marlo has its
+// connection back, and a stop ends the measurement.
+void TstFaultsUnits::unitRestartMidMeasurement()
+{
+    sim->setCountRate(0);   // the histogram holds still while the unit measures
+    QCOMPARE(rig->ask(QStringLiteral("RunStart")), QStringLiteral("Ok:"));
+    QCOMPARE(rig->takeEvents(), QStringList{busy1});
+    QVERIFY(sim->isCounting());
+    sim->setHistogram(0, QVector<quint32>(4096, 1));   // the start cleared it
+    QCOMPARE(rig->ask(QStringLiteral("GetValue 0")), fullRoi);
+    const int connections = sim->tcpConnectionCount();
+    sim->setFaults(unitOff());
+    sim->dropTcp();
+    QTRY_VERIFY_WITH_TIMEOUT(!tcpUp(), 10000);
+    QCOMPARE(rig->ask(QStringLiteral("GetValue 0"), QStringLiteral("Marlo"), 30000), noData);
+    QCOMPARE(rig->ask(QStringLiteral("GetMCALength")), QStringLiteral("4096"));
+    QCOMPARE(rig->ask(QStringLiteral("IsBusy")), QStringLiteral("1"));
+
+    sim->setFaults(SimFaults());
+    QTRY_VERIFY_WITH_TIMEOUT(sim->tcpConnectionCount() > connections && tcpUp(), 30000);
+    QCOMPARE(rig->ask(QStringLiteral("GetValue 0")), fullRoi);
+    QCOMPARE(rig->ask(QStringLiteral("RunStop")), QStringLiteral("Ok:"));
+    QVERIFY(rig->waitForEvent(busy0, 30000));
+    QVERIFY(!sim->isCounting());
+}
+
+// 10 000 requests written back to back in one go: each is answered exactly
+// once, in the order asked. The mix holds requests that Stars answers itself,
+// requests of Body without device access and requests that read the unit.
+void TstFaultsUnits::backToBackRequests()
+{
+    const int n = 10000;
+    QByteArray burst;
+    QStringList expected;
+    const QStringList norms{QStringLiteral("Real"), QStringLiteral("Live"), QStringLiteral("None")};
+    for (int i = 0; i < n; ++i) {
+        QString request, answer;
+        switch (i % 5) {
+        case 0:
+            request = QStringLiteral("Help q%1").arg(i);
+            answer = QStringLiteral("@Help Er: Command [q%1] not found.").arg(i);
+            break;
+        case 1:
+            request = QStringLiteral("SetNormalizeType %1").arg(i % 3);
+            answer = QStringLiteral("@SetNormalizeType Ok: Normalize type %1").arg(norms.at(i % 3));
+            break;
+        case 2:
+            request = QStringLiteral("GetMCALength");
+            answer = QStringLiteral("@GetMCALength 4096");
+            break;
+        case 3:
+            request = QStringLiteral("NoSuchCommand %1").arg(i);
+            answer = QStringLiteral("@NoSuchCommand Er: Unknown Command");
+            break;
+        case 4:
+            if (i % 100 == 4) {
+                request = QStringLiteral("GetValue 0");
+                answer = QStringLiteral("@GetValue ") + fullRoi;
+            } else {
+                request = QStringLiteral("IsBusy");
+                answer = QStringLiteral("@IsBusy 0");
+            }
+            break;
+        }
+        burst += "Ravel>Marlo " + request.toLatin1() + '\n';
+        expected << QStringLiteral("Marlo>Ravel ") + answer;
+    }
+    QVERIFY(rig->peer().sendRaw(burst));
+
+    int got = 0;
+    while (got < n) {
+        const auto line = rig->peer().waitForLine(60000);
+        QVERIFY2(line, qPrintable(QStringLiteral("only %1 of %2 answers").arg(got).arg(n)));
+        if (*line != expected.at(got)) {
+            QFAIL(qPrintable(QStringLiteral("answer %1: expected [%2], got [%3]").arg(got).arg(expected.at(got), *line)));
+        }
+        ++got;
+    }
+}
+
+QTEST_MAIN(TstFaultsUnits)
+#include "tst_faults_units.moc"
