@@ -11,6 +11,7 @@
 #include "logsink.h"
 #include "unitstat.h"
 #include "vexda.h"
+#include "vexhv.h"
 
 namespace {
 
@@ -56,9 +57,7 @@ Body::Body(QWidget *parent)
 
     createUnits();
 
-    // HV unit: created from VEXHV, HV_READ_PARAMS and HV_READ_TYPE by the HV
-    // step; its status widget goes into DspStats at row n + 1 and its panel at
-    // row n + 2 (n DSP units), its changedSweep() to newHvStat().
+    createHv();
 
     setUpDebugDiscard();
 
@@ -67,8 +66,11 @@ Body::Body(QWidget *parent)
 
 Body::~Body()
 {
-    // Data link: the server stops accepting and closes, then the link is
-    // discarded (body_datalink.cpp).
+    // The server stops accepting and closes, then the link is discarded.
+    closeDataLink();
+    // The HV unit polls until it goes; its panel and strip go with it.
+    delete hv;
+    hv = nullptr;
 
     // Nothing may log through the process-wide sink into a destroyed log area.
     if (logSink == Log)
@@ -108,8 +110,8 @@ void Body::setUpStars()
 
 void Body::setUpDataLink()
 {
-    // SIMPLE_TRANS, the reply tokens, the listening server and its signals:
-    // the data-link step (body_datalink.cpp).
+    simpleTrans = config().flag(QStringLiteral("SIMPLE_TRANS"), QStringLiteral("1"));
+    listenDataLink();
 }
 
 void Body::createUnits()
@@ -168,6 +170,23 @@ void Body::createUnits()
     }
 
     connect(ShowSettings, &QPushButton::clicked, &settingsCtrl, &QWidget::show);
+}
+
+void Body::createHv()
+{
+    const CfgFile &cfg = config();
+    const QString line = cfg.restOf(QStringLiteral("VEXHV"), QString());
+    if (line.trimmed().isEmpty())
+        return;
+    QString id, ip;
+    splitFirstItem(splitFirstItem(line, id), ip);
+    hv = new VexHv(id, ip);
+    const int n = int(units.units.size());
+    DspStats->addWidget(hv->status(), n + 1, 0);
+    DspStats->addWidget(hv->panel(), n + 2, 0);
+    connect(hv, &VexHv::changedSweep, this, &Body::newHvStat);
+    hv->applyReadParamsText(cfg.restOf(QStringLiteral("HV_READ_PARAMS"), QString()));
+    hv->applyReadTypeText(cfg.restOf(QStringLiteral("HV_READ_TYPE"), QString()));
 }
 
 void Body::setUpDebugDiscard()

@@ -45,6 +45,19 @@ public:
     int currentNormalizeType() const { return normalizeType; }
     DspSettingCtrl *settingsEditor() { return &settingsCtrl; }
 
+    // For tests and tools: the data link and the HV unit. The port the
+    // data-link server listens on (0 when it does not listen); the wait for
+    // the peer's reply (3000 ms; a value of 0 or less restores that); the
+    // transfer state.
+    quint16 dataLinkServerPort() const;
+    int dataTransWait() const { return dataTransWaitMs; }
+    void setDataTransWaitMs(int ms);
+    bool dataLinkConnected() const { return dataLinkUp(); }
+    bool inDataTransfer() const { return inDataTrans; }
+    bool resendPending() const { return resendAfterReconnect; }
+    bool discardInVexDAAsked() const { return discardInVexDARequested; }
+    VexHv *hvUnit() const { return hv; }
+
 signals:
     void finishing();
     void log(const QString &msg, const QColor c = QColor(0, 0, 0));
@@ -115,6 +128,17 @@ private:
     void createUnits();
     void setUpDebugDiscard();
     void setUpSettingsEditor();
+    void createHv();
+
+    // Data link (body_datalink.cpp) and spectrum transfer (body_spectra.cpp).
+    void listenDataLink();
+    void closeDataLink();
+    bool dataLinkUp() const;
+    bool discardDataLink();
+    bool discardDataLinkNow();
+    void startDataTrans();
+    void sendMCAsAndWaitAck();
+    void sendMCAsViaDataLink();
 
     // Parameter checks shared by the handlers (body_dispatch.cpp); each
     // answers the request itself when the check fails.
@@ -157,4 +181,5 @@ private:
     VexHv *hv = nullptr;                     // the HV unit (created by the HV step), or none
     int normalizeType = 2;                   // 0 Real, 1 Live, 2 None
     QTimer ddlDelayTimer;                    // debug data-link discard delay
+    bool discardInVexDARequested = false;    // the debug discard "in a VexDA" was asked (nothing acts on it)
 };

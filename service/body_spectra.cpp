@@ -1,0 +1,74 @@
+// Body: "GetMCAs" and the spectrum transfer. The request is answered "Ok:"
+// before anything else happens (the answer is flushed to STARS, so a peer may
+// wait for it before it reads the data link); then units that are measuring
+// take a fresh data set, and the records of all elements are written to the
+// data link in element order by the transfer mode in force.
+
+#include "body.h"
+
+#include <QDataStream>
+#include <QHash>
+#include <QTcpSocket>
+
+#include "logsink.h"
+#include "mcadataset.h"
+#include "spectrumtransfer.h"
+#include "vexda.h"
+
+void Body::askGetMCAs(AMsg msg)
+{
+    if (!checkNumOfParams(msg, 0))
+        return;
+    stars->sendOk(msg);
+
+    for (int i = 0; i < units.units.size(); ++i) {
+        VexDA *u = units.units.at(i);
+        sinkLog(QStringLiteral("DSP ch %1 inMeas %2").arg(i).arg(u->inMeas ? 1 : 0), QColor(0, 0, 0));
+        if (u->inMeas)
+            u->makeMcaSet(0);
+    }
+
+    if (simpleTrans)
+        sendMCAsAndWaitAck();
+    else
+        startDataTrans();
+}
+
+void Body::sendMCAsViaDataLink()
+{
+    emit log(QStringLiteral("In sendMCAsViaDataLink"));
+
+    QList<SpectrumTransfer::Unit> setUnits;
+    QHash<const VexDA *, int> index;
+    for (VexDA *u : std::as_const(units.units)) {
+        SpectrumTransfer::Unit t;
+        t.name = u->name();
+        if (const MCADataSet *set = u->mcaSet) {
+            t.measNum = set->measNum;
+            t.count = set->count;
+            for (MCAData *block : set->chs)
+                t.chs << SpectrumTransfer::Record{block->buf, block->length};
+        }
+        index.insert(u, int(setUnits.size()));
+        setUnits << t;
+    }
+    QList<SpectrumTransfer::Element> elements;
+    for (const Element &e : std::as_const(units.elements))
+        elements << SpectrumTransfer::Element{index.value(e.unit, -1), e.ch};
+
+    const SpectrumTransfer::Plan plan = SpectrumTransfer::prepare(setUnits, elements);
+    for (const QString &line : plan.mismatches)
+        emit log(line, QColor(255, 0, 0));
+    emit log(QStringLiteral("Start Data Trans Via Data Link"));
+
+    const bool up = dataLinkUp();
+    for (const SpectrumTransfer::Piece &p : plan.pieces) {
+        sinkLog(p.log, QColor(0, 0, 0));
+        if (up)
+            dataLinkStream->writeRawData(p.block, p.bytes);
+    }
+    if (up)
+        dataLink->flush();
+    else if (!plan.pieces.isEmpty())
+        emit log(QStringLiteral("No Data-Link connected: nothing sent"), QColor(255, 0, 0));
+}
