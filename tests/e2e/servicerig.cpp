@@ -58,6 +58,8 @@ bool ServiceRig::start(const QList<Unit> &units, const QStringList &extraConfig)
         SimUnit *s = simHost->addDsp(u.name, QHostAddress(u.address), 4660, 0, u.bMode);
         s->setDeterministic(true);
     }
+    for (const Unit &h : std::as_const(hvUnits))
+        simHost->addHv(h.name, QHostAddress(h.address), 4660);
     if (!simHost->start())
         return err = QStringLiteral("simulator did not start"), false;
 
@@ -110,6 +112,17 @@ bool ServiceRig::start(const QList<Unit> &units, const QStringList &extraConfig)
     if (!ok)
         return err = QStringLiteral("no answer to flgon"), false;
     return true;
+}
+
+void ServiceRig::destroyBody()
+{
+    bodyPtr.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void ServiceRig::addHv(const QString &name, const QString &address)
+{
+    hvUnits << Unit{name, address, QString(), false};
 }
 
 SimUnit *ServiceRig::sim(const QString &name) const

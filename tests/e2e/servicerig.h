@@ -38,11 +38,19 @@ public:
     ServiceRig();
     ~ServiceRig();
 
+    // A simulated HV unit at `address` (UDP port 4660), started with the DSP
+    // units; call before start(). The configuration names it only when the
+    // test's lines say so (VEXHV).
+    void addHv(const QString &name, const QString &address);
+
     // Builds everything; false (with error() telling why) when a part failed.
     bool start(const QList<Unit> &units, const QStringList &extraConfig = {});
     QString error() const { return err; }
 
     Body *body() const { return bodyPtr.get(); }
+    // Destroys Body now, as the program does when it ends; the bus, the
+    // simulator and the peer stay.
+    void destroyBody();
     SimUnit *sim(const QString &name) const;
     // The simulator thread of the units; more units may be added and
     // started (SimHost::start) once start() has succeeded.
@@ -76,6 +84,7 @@ public:
 private:
     void takeLine(const QString &line);
 
+    QList<Unit> hvUnits;
     QTemporaryDir dir;
     std::unique_ptr<StarsBusRunner> bus;
     std::unique_ptr<SimHost> simHost;
