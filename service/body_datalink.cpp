@@ -151,6 +151,9 @@ void Body::askNewDataLink()
     delete dataLinkStream;
 
     dataLink = s;
+    // A transfer leaves in one piece: its last segment must not wait for
+    // the peer's acknowledgement of the one before.
+    dataLink->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     dataLinkStream = new QDataStream(dataLink);
     connect(dataLink, &QAbstractSocket::disconnected, this, &Body::dataLinkDisconnected);
     if (!simpleTrans)
