@@ -23,8 +23,10 @@ public:
         : keyFile(keyFile)
     {
         connect(&sock, &QTcpSocket::readyRead, this, [this] { read(); });
+        // As Marlo's STARS client: no Nagle delay on the answers.
+        connect(&sock, &QTcpSocket::connected, this,
+                [this] { sock.setSocketOption(QAbstractSocket::LowDelayOption, 1); });
         sock.connectToHost(QHostAddress::LocalHost, port);
-        sock.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     }
     bool loggedIn = false;
 
