@@ -1,0 +1,337 @@
+// Soak driver: Marlo's Body with simulated units, the STARS bus and a peer,
+// driven for a given time with a mix of requests, bursts and measurements,
+// with faults switched on and off at random (a fixed seed, so every run
+// makes the same choices).
+//
+// Passes when: nothing crashed, every request got exactly one answer (and
+// those with a fixed answer got that answer), resident memory after the
+// warm-up stays flat, and the log display stays at its cap.
+//
+// Usage: marlo-soak [SECONDS] [SEED]   (defaults: 120 s, seed 9)
+// Prints its figures and exits 0 on success, 1 on failure.
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTextEdit>
+
+#include <cstdio>
+#include <memory>
+#include <random>
+
+#include <unistd.h>
+
+#include "body.h"
+#include "logarea.h"
+#include "logsink.h"
+#include "servicerig.h"
+#include "simfaults.h"
+#include "simunit.h"
+#include "vexda.h"
+
+namespace {
+
+// Resident set size in KiB (Linux).
+long residentKiB()
+{
+    QFile f(QStringLiteral("/proc/self/statm"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> fields = f.readAll().split(' ');
+    if (fields.size() < 2)
+        return -1;
+    return fields.at(1).toLong() * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+struct Figures {
+    long requests = 0;
+    long answers = 0;
+    long wrongAnswers = 0;
+    long missing = 0;
+    long bursts = 0;
+    long measurements = 0;
+    long faults = 0;
+    long events = 0;
+};
+
+class Soak
+{
+public:
+    Soak(quint32 seed) : rng(seed) {}
+
+    bool start();
+    void step();
+    bool checkStrays();
+
+    Figures fig;
+    QStringList failures;
+    std::unique_ptr<ServiceRig> rig;
+
+private:
+    int pick(int n) { return int(std::uniform_int_distribution<int>(0, n - 1)(rng)); }
+    // One request; `expected` null: any answer will do.
+    void request(const QString &text, const QString &expected = QString(), const QString &to = QStringLiteral("Marlo"));
+    void burst();
+    void measurement();
+    void fault();
+    void fail(const QString &why);
+
+    std::mt19937 rng;
+    QList<SimUnit *> sims;
+    QList<int> faultLeft;   // per unit: actions until its fault is cleared (0: none)
+};
+
+bool Soak::start()
+{
+    rig = std::make_unique<ServiceRig>();
+    if (!rig->start({{QStringLiteral("dsp1"), QStringLiteral("127.0.10.1"), QStringLiteral("1 1 0 0")},
+                     {QStringLiteral("dsp2"), QStringLiteral("127.0.10.2"), QStringLiteral("0 1 1 1")}})) {
+        fail(QStringLiteral("set-up: ") + rig->error());
+        return false;
+    }
+    for (const QString &n : {QStringLiteral("dsp1"), QStringLiteral("dsp2")}) {
+        SimUnit *s = rig->sim(n);
+        s->setRequestLogLimit(64);   // the simulator's own record stays small
+        s->setCountRate(2000);
+        sims << s;
+        faultLeft << 0;
+    }
+    // As in the program: the log area is the process-wide sink, and the
+    // messages from STARS are logged too.
+    logSink = rig->body()->logArea();
+    if (auto *box = rig->body()->findChild<QCheckBox *>(QStringLiteral("LogMsgFromStars")))
+        box->setChecked(true);
+    return true;
+}
+
+void Soak::fail(const QString &why)
+{
+    if (failures.size() < 20)
+        failures << why;
+}
+
+void Soak::request(const QString &text, const QString &expected, const QString &to)
+{
+    ++fig.requests;
+    const QString answer = rig->ask(text, to, 60000);
+    if (answer.isNull()) {
+        ++fig.missing;
+        fail(QStringLiteral("no answer to [%1]").arg(text));
+        return;
+    }
+    ++fig.answers;
+    if (!expected.isNull() && answer != expected) {
+        ++fig.wrongAnswers;
+        fail(QStringLiteral("[%1] answered [%2], expected [%3]").arg(text, answer, expected));
+    }
+}
+
+void Soak::burst()
+{
+    ++fig.bursts;
+    const int n = 20 + pick(200);
+    QByteArray bytes;
+    QStringList expected;
+    for (int i = 0; i < n; ++i) {
+        if (i % 2) {
+            bytes += QStringLiteral("Ravel>Marlo Help b%1\n").arg(i).toLatin1();
+            expected << QStringLiteral("Marlo>Ravel @Help Er: Command [b%1] not found.").arg(i);
+        } else {
+            bytes += "Ravel>Marlo GetMCALength\n";
+            expected << QStringLiteral("Marlo>Ravel @GetMCALength 4096");
+        }
+    }
+    rig->peer().sendRaw(bytes);
+    fig.requests += n;
+    for (int i = 0; i < n; ++i) {
+        std::optional<QString> line;
+        // Events may come in between.
+        do
+            line = rig->peer().waitForLine(60000);
+        while (line && line->section(QLatin1Char(' '), 1).startsWith(QLatin1Char('_')) && ++fig.events);
+        if (!line) {
+            fig.missing += n - i;
+            fail(QStringLiteral("burst: %1 of %2 answers missing").arg(n - i).arg(n));
+            return;
+        }
+        ++fig.answers;
+        if (*line != expected.at(i)) {
+            ++fig.wrongAnswers;
+            fail(QStringLiteral("burst answer %1: [%2], expected [%3]").arg(i).arg(*line, expected.at(i)));
+        }
+    }
+}
+
+void Soak::measurement()
+{
+    ++fig.measurements;
+    if (pick(2)) {
+        request(QStringLiteral("SetPresetType 1"), QStringLiteral("Ok:"));
+        request(QStringLiteral("SetPresetValue %1").arg(0.1 + 0.1 * pick(5)), QStringLiteral("Ok:"));
+    } else {
+        request(QStringLiteral("SetPresetType 0"), QStringLiteral("Ok:"));
+    }
+    request(QStringLiteral("RunStart %1").arg(fig.measurements), QStringLiteral("Ok:"));
+}
+
+void Soak::fault()
+{
+    const int u = pick(int(sims.size()));
+    SimFaults f;
+    switch (pick(8)) {
+    case 0: f.silent = true; break;
+    case 1: f.answerDelayMs = 600 + pick(600); break;
+    case 2: f.wrongAnswerAddress = true; break;
+    case 3: f.stopAfterBytes = pick(16384); break;
+    case 4: f.stopAfterBytes = pick(16384); f.resetMidStream = true; break;
+    case 5: f.pieceBytes = 1 + pick(4000); f.pieceGapMs = pick(100); break;
+    case 6: f.silent = f.noTcpData = f.refuseTcp = true; sims.at(u)->dropTcp(); break;
+    case 7: sims.at(u)->dropTcp(); break;
+    }
+    ++fig.faults;
+    sims.at(u)->setFaults(f);
+    faultLeft[u] = 1 + pick(8);
+}
+
+void Soak::step()
+{
+    // Faults end after a few actions.
+    for (int u = 0; u < sims.size(); ++u) {
+        if (faultLeft.at(u) > 0 && --faultLeft[u] == 0)
+            sims.at(u)->setFaults(SimFaults());
+    }
+    const int r = pick(100);
+    const int element = pick(5);   // 5 elements: 0 to 4
+    if (r < 5) {
+        fault();
+    } else if (r < 10) {
+        burst();
+    } else if (r < 15) {
+        measurement();
+    } else if (r < 18) {
+        request(QStringLiteral("RunStop"), QStringLiteral("Ok:"));
+    } else if (r < 30) {
+        request(QStringLiteral("GetValue %1").arg(element));
+    } else if (r < 35) {
+        request(QStringLiteral("GetValues"));
+    } else if (r < 40) {
+        request(QStringLiteral("GetRealTimes"));
+    } else if (r < 45) {
+        request(QStringLiteral("GetLiveTimes"));
+    } else if (r < 50) {
+        request(QStringLiteral("SetROIs %1 %2").arg(pick(4096)).arg(pick(4096)), QStringLiteral("Ok:"));
+    } else if (r < 55) {
+        request(QStringLiteral("GetROIs"));
+    } else if (r < 60) {
+        request(QStringLiteral("GetMeasTimeInSec"), QString(), QStringLiteral("Marlo.dsp%1").arg(1 + pick(2)));
+    } else if (r < 65) {
+        request(QStringLiteral("GetPeakingTime %1").arg(element));
+    } else if (r < 70) {
+        request(QStringLiteral("GetValue %1").arg(5 + pick(3)), QStringLiteral("Er: Elment No."));
+    } else if (r < 80) {
+        request(QStringLiteral("IsBusy"));
+    } else if (r < 90) {
+        request(QStringLiteral("Hello"), QStringLiteral("Hello! I am Marlo. Nice to meet you!"));
+    } else {
+        request(QStringLiteral("NoSuch%1").arg(pick(10)), QStringLiteral("Er: Unknown Command"));
+    }
+    fig.events += rig->takeEvents().size();
+}
+
+bool Soak::checkStrays()
+{
+    if (rig->strayAnswers.isEmpty())
+        return true;
+    fail(QStringLiteral("%1 answers nobody asked for, first [%2]").arg(rig->strayAnswers.size()).arg(rig->strayAnswers.first()));
+    rig->strayAnswers.clear();
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const int seconds = args.size() > 1 ? args.at(1).toInt() : 120;
+    const quint32 seed = args.size() > 2 ? args.at(2).toUInt() : 9;
+    if (seconds <= 0) {
+        std::fprintf(stderr, "usage: marlo-soak [SECONDS] [SEED]\n");
+        return 2;
+    }
+    // The program's diagnostics are not the soak's business.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &msg) {
+        if (type == QtFatalMsg || type == QtCriticalMsg)
+            std::fprintf(stderr, "%s\n", qPrintable(msg));
+    });
+
+    Soak soak(seed);
+    if (!soak.start()) {
+        std::fprintf(stderr, "soak: %s\n", qPrintable(soak.failures.join(QLatin1Char('\n'))));
+        return 1;
+    }
+    QTextEdit *logDisp = soak.rig->body()->findChild<QTextEdit *>(QStringLiteral("LogDisp"));
+
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 total = qint64(seconds) * 1000;
+    const qint64 warmUp = total / 4;
+    long rssWarm = -1;
+    long rssPeak = 0;
+    long steps = 0;
+    while (clock.elapsed() < total) {
+        soak.step();
+        ++steps;
+        soak.checkStrays();
+        if (rssWarm < 0 && clock.elapsed() >= warmUp)
+            rssWarm = residentKiB();
+        if (rssWarm >= 0 && steps % 50 == 0)
+            rssPeak = qMax(rssPeak, residentKiB());
+    }
+    // Wind down: faults off, measurement stopped, one last answer.
+    for (SimUnit *s : {soak.rig->sim(QStringLiteral("dsp1")), soak.rig->sim(QStringLiteral("dsp2"))})
+        s->setFaults(SimFaults());
+    const QString stop = soak.rig->ask(QStringLiteral("RunStop"), QStringLiteral("Marlo"), 60000);
+    const QString hello = soak.rig->ask(QStringLiteral("Hello"), QStringLiteral("Marlo"), 60000);
+    soak.fig.requests += 2;
+    soak.fig.answers += int(!stop.isNull()) + int(!hello.isNull());
+    if (stop != QLatin1String("Ok:") || hello != QLatin1String("Hello! I am Marlo. Nice to meet you!"))
+        soak.failures << QStringLiteral("final requests: [%1] [%2]").arg(stop, hello);
+    soak.checkStrays();
+    const long rssEnd = residentKiB();
+    rssPeak = qMax(rssPeak, rssEnd);
+    const int logBlocks = logDisp ? logDisp->document()->blockCount() : -1;
+    const int logCap = logDisp ? logDisp->document()->maximumBlockCount() : -1;
+
+    // Flat: after the warm-up the peak grew by at most 8 MiB and 10 %.
+    const long allowed = qMax(8 * 1024L, rssWarm / 10);
+    const bool memoryFlat = rssWarm > 0 && rssPeak - rssWarm <= allowed;
+    const bool logCapped = logDisp && logCap > 0 && logBlocks <= logCap;
+    const Figures &f = soak.fig;
+
+    std::printf("soak: %d s, seed %u, %ld steps\n", seconds, seed, steps);
+    std::printf("  requests %ld, answers %ld, missing %ld, wrong %ld\n", f.requests, f.answers, f.missing, f.wrongAnswers);
+    std::printf("  bursts %ld, measurements %ld, faults injected %ld, events %ld\n", f.bursts, f.measurements, f.faults, f.events);
+    std::printf("  memory (RSS): after warm-up %ld KiB, peak after %ld KiB, at end %ld KiB (allowed growth %ld KiB)\n",
+                rssWarm, rssPeak, rssEnd, allowed);
+    std::printf("  log display: %d lines (cap %d)\n", logBlocks, logCap);
+
+    bool ok = soak.failures.isEmpty() && f.missing == 0 && f.wrongAnswers == 0 && f.answers == f.requests;
+    if (!memoryFlat) {
+        std::printf("  FAIL: resident memory grew after the warm-up\n");
+        ok = false;
+    }
+    if (!logCapped) {
+        std::printf("  FAIL: log display not capped\n");
+        ok = false;
+    }
+    for (const QString &why : soak.failures)
+        std::printf("  FAIL: %s\n", qPrintable(why));
+    std::printf("soak: %s\n", ok ? "PASSED" : "FAILED");
+    logSink = nullptr;
+    soak.rig.reset();
+    return ok ? 0 : 1;
+}
