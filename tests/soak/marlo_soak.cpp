@@ -23,6 +23,7 @@
 #include <unistd.h>
 
 #include "body.h"
+#include "datalinkpeer.h"
 #include "logarea.h"
 #include "logsink.h"
 #include "servicerig.h"
@@ -52,6 +53,8 @@ struct Figures {
     long bursts = 0;
     long measurements = 0;
     long faults = 0;
+    long transfers = 0;
+    long brokenTransfers = 0;
     long events = 0;
 };
 
@@ -62,6 +65,11 @@ public:
 
     bool start();
     void step();
+    void reset()
+    {
+        dataLink.reset();
+        rig.reset();
+    }
     bool checkStrays();
 
     Figures fig;
@@ -75,12 +83,19 @@ private:
     void burst();
     void measurement();
     void fault();
+    void transfer();
     void fail(const QString &why);
 
     std::mt19937 rng;
     QList<SimUnit *> sims;
     QList<int> faultLeft;   // per unit: actions until its fault is cleared (0: none)
+    std::unique_ptr<DataLinkPeer> dataLink;
+    quint16 dataLinkPort = 0;
 };
+
+// The elements: dsp1 channels 0 and 1, dsp2 channels 1, 2 and 3.
+constexpr int elementCount = 5;
+const quint32 elementCh[elementCount] = {0, 1, 1, 2, 3};
 
 bool Soak::start()
 {
@@ -96,6 +111,16 @@ bool Soak::start()
         s->setCountRate(2000);
         sims << s;
         faultLeft << 0;
+    }
+    // The peer's data link, in a thread of its own.
+    dataLink = std::make_unique<DataLinkPeer>();
+    dataLinkPort = rig->body()->dataLinkServerPort();
+    bool linked = false;
+    const quint16 port = dataLinkPort;
+    dataLink->run([&linked, port](DataLinkPeer::Context &c) { linked = c.connectLink(port); });
+    if (!dataLink->wait() || !linked) {
+        fail(QStringLiteral("set-up: no data link"));
+        return false;
     }
     // As in the program: the log area is the process-wide sink, and the
     // messages from STARS are logged too.
@@ -194,6 +219,48 @@ void Soak::fault()
     faultLeft[u] = 1 + pick(8);
 }
 
+// "GetMCAs": the peer reads the whole transfer and acknowledges it; now and
+// then it breaks the link off part way and connects again, and must then get
+// the whole transfer on the new link.
+void Soak::transfer()
+{
+    ++fig.transfers;
+    const bool breakOff = pick(4) == 0;
+    const qint64 cut = 1 + pick(elementCount * (48 + 4 * 4096) - 1);
+    fig.brokenTransfers += breakOff;
+    QList<DataLinkPeer::Record> recs;
+    bool ok = false;
+    QString error;
+    const quint16 port = dataLinkPort;
+    dataLink->run([&](DataLinkPeer::Context &c) {
+        if (breakOff) {
+            QByteArray part;
+            c.readBytes(cut, part);
+            c.closeLink();
+            if (!c.connectLink(port)) {
+                error = c.error;
+                return;
+            }
+        }
+        ok = c.readRecords(elementCount, recs, 60000) && c.send("Ack");
+        error = c.error;
+    });
+    request(QStringLiteral("GetMCAs"), QStringLiteral("Ok:"));
+    if (!dataLink->wait(120000)) {
+        fail(QStringLiteral("transfer %1: the peer is still waiting").arg(fig.transfers));
+        return;
+    }
+    if (!ok) {
+        fail(QStringLiteral("transfer %1%2: %3").arg(fig.transfers).arg(breakOff ? QStringLiteral(" (broken off)") : QString(), error));
+        return;
+    }
+    for (int k = 0; k < elementCount; ++k) {
+        const McaRecordHeader &h = recs.at(k).header;
+        if (h.ch != elementCh[k] || h.length != 4096 || recs.at(k).bins.size() != 4096)
+            fail(QStringLiteral("transfer %1, record %2: channel %3, length %4").arg(fig.transfers).arg(k).arg(h.ch).arg(h.length));
+    }
+}
+
 void Soak::step()
 {
     // Faults end after a few actions.
@@ -205,6 +272,8 @@ void Soak::step()
     const int element = pick(5);   // 5 elements: 0 to 4
     if (r < 5) {
         fault();
+    } else if (r < 8) {
+        transfer();
     } else if (r < 10) {
         burst();
     } else if (r < 15) {
@@ -315,6 +384,7 @@ int main(int argc, char **argv)
     std::printf("soak: %d s, seed %u, %ld steps\n", seconds, seed, steps);
     std::printf("  requests %ld, answers %ld, missing %ld, wrong %ld\n", f.requests, f.answers, f.missing, f.wrongAnswers);
     std::printf("  bursts %ld, measurements %ld, faults injected %ld, events %ld\n", f.bursts, f.measurements, f.faults, f.events);
+    std::printf("  spectrum transfers %ld (%ld broken off by the peer and fetched again)\n", f.transfers, f.brokenTransfers);
     std::printf("  memory (RSS): after warm-up %ld KiB, peak after %ld KiB, at end %ld KiB (allowed growth %ld KiB)\n",
                 rssWarm, rssPeak, rssEnd, allowed);
     std::printf("  log display: %d lines (cap %d)\n", logBlocks, logCap);
@@ -332,6 +402,6 @@ int main(int argc, char **argv)
         std::printf("  FAIL: %s\n", qPrintable(why));
     std::printf("soak: %s\n", ok ? "PASSED" : "FAILED");
     logSink = nullptr;
-    soak.rig.reset();
+    soak.reset();
     return ok ? 0 : 1;
 }
