@@ -186,7 +186,29 @@ void DspSettingCtrl::readOut()
     emit log(QStringLiteral("Reading out DSP Settings"));
     configData.clear();
     readOutDspConfig(configData);
+    linesStale = true;
+    if (isVisible())
+        ensureLines();
+}
+
+void DspSettingCtrl::ensureLines()
+{
+    if (!linesStale)
+        return;
+    linesStale = false;
     setUpConfigLines(configData);
+}
+
+const QList<ConfigLine *> &DspSettingCtrl::configLines()
+{
+    ensureLines();
+    return lines;
+}
+
+void DspSettingCtrl::showEvent(QShowEvent *event)
+{
+    ensureLines();
+    QFrame::showEvent(event);
 }
 
 void DspSettingCtrl::setUpConfigLines(const QList<DspData> &config)
@@ -229,6 +251,7 @@ void DspSettingCtrl::updatedALine(int num)
 
 void DspSettingCtrl::writeBack()
 {
+    ensureLines();
     const int n = qMin(lines.size(), configData.size());
     for (int i = 0; i < n; ++i)
         configData[i].value = lines.at(i)->valNew();
@@ -241,6 +264,7 @@ void DspSettingCtrl::load(const QString &fname)
     emit log(QStringLiteral("Load DSP Setting Vals"));
     loadedData.clear();
     loadDspConfig(fname, loadedData);
+    ensureLines();
     setValRestored(configData, loadedData);
 }
 
@@ -264,6 +288,7 @@ void DspSettingCtrl::setValRestored(const QList<DspData> &config, const QList<Ds
 void DspSettingCtrl::copyRestored()
 {
     emit log(QStringLiteral("Copy Restored DSP Setting Vals to New Vals"));
+    ensureLines();
     for (int i = 0; i < lines.size(); ++i) {
         ConfigLine *l = lines.at(i);
         l->setNew(l->valRestored());

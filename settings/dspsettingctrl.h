@@ -12,6 +12,7 @@
 #include "ui_dspsettingctrl.h"
 
 class CfgFile;
+class QShowEvent;
 class QFileDialog;
 class VexDA;
 
@@ -48,7 +49,10 @@ public:
 
     const QList<DspData> &config() const { return configData; }
     const QList<DspData> &loaded() const { return loadedData; }
-    const QList<ConfigLine *> &configLines() const { return lines; }
+    // The rows of the window, one per record of config(). They are built
+    // when first needed (shown, edited, loaded into), not at every read-out,
+    // so a start-up read-out of many units costs no widgets.
+    const QList<ConfigLine *> &configLines();
 
     // The read-out of every unit in order (system, common, channel 0-3
     // settings, channel 0-3 status registers), appended to `config`.
@@ -68,6 +72,9 @@ public slots:
     void dump();
     void recover(const QString &fname);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 signals:
     void log(const QString &msg, const QColor c = QColor(0, 0, 0));
 
@@ -76,6 +83,7 @@ private slots:
 
 private:
     void setUpConfigLines(const QList<DspData> &config);
+    void ensureLines();
     void setValRestored(const QList<DspData> &config, const QList<DspData> &loadedConfig);
     void pause();
 
@@ -85,6 +93,7 @@ private:
     QList<DspData> configData;
     QList<DspData> loadedData;
     QList<ConfigLine *> lines;
+    bool linesStale = false;           // config() changed since the rows were built
     int stretchRow = -1;
     int startUpPauseMs = 1000;
 };

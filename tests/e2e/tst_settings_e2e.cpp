@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "body.h"
+#include "configline.h"
 #include "dspreg.h"
 #include "dspsettingctrl.h"
 #include "servicerig.h"
@@ -71,6 +72,9 @@ void TstSettingsE2e::readOutAtStartUp()
     DspSettingCtrl *ed = rig.body()->settingsEditor();
     QCOMPARE(ed->unitSet()->units, rig.body()->dspSet().units);
     QCOMPARE(ed->config().size(), 2 * DspSettingCtrl::registersPerUnit);
+    // The hidden window builds its rows only when they are needed: so far
+    // only the header row exists.
+    QCOMPARE(ed->findChildren<ConfigLine *>().size(), 1);
     QCOMPARE(ed->configLines().size(), 2 * DspSettingCtrl::registersPerUnit);
     // Unit order gives the dspNo: the second unit's records follow the first's.
     QCOMPARE(ed->config().first().dspNo, 0);
@@ -90,6 +94,7 @@ void TstSettingsE2e::showSettingsButton()
     button->click();
     QVERIFY(ed->isVisible());
     QVERIFY(ed->isWindow());
+    QCOMPARE(ed->findChildren<ConfigLine *>().size(), 1 + 2 * DspSettingCtrl::registersPerUnit);
 }
 
 void TstSettingsE2e::startUpDumpAndRecover_data()
