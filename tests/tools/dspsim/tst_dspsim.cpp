@@ -403,6 +403,9 @@ void TstDspSim::histogramWithoutConnection()
 {
     // Answered on UDP; the histogram has nowhere to go; a later connection gets nothing stale.
     QCOMPARE(exchange(dsp, writeReq(0xB400004A, 0, 2)), hex("FF 88 07 02 B4 00 00 4A 00 00"));
+    // The unit answers before it streams; a second exchange makes sure the
+    // histogram has been dealt with before the connection is made.
+    QVERIFY(!exchange(dsp, readReq(0xB4000014, 2)).isEmpty());
     QTcpSocket t;
     QVERIFY(connectTcp(dsp, t));
     QVERIFY(!t.waitForReadyRead(200));
