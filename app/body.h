@@ -130,7 +130,7 @@ private:
     void setUpSettingsEditor();
     void createHv();
 
-    // Data link (body_datalink.cpp) and spectrum transfer (body_spectra.cpp).
+    // Data link (body_datalink.cpp) and spectrum transfer (body_mcas.cpp).
     void listenDataLink();
     void closeDataLink();
     bool dataLinkUp() const;

@@ -8,7 +8,7 @@
 // counts, every field little-endian.
 //
 //   0  u32  channel number within its unit
-//   4  u32  marker (see SpectrumTransfer)
+//   4  u32  marker (see McaTransfer)
 //   8  u64  1 when the unit was measuring when the data were taken
 //  16  u64  number of bins n
 //  24  f64  real time of the unit, seconds

@@ -2,7 +2,7 @@
 
 #include "mcarecord.h"
 #include "replyscanner.h"
-#include "spectrumtransfer.h"
+#include "mcatransfer.h"
 #include "wordfinder.h"
 
 #include <cstring>
@@ -251,16 +251,16 @@ FakeUnit filledUnit(const QString &name, int measNum, int count, int chs, int bi
     return u;
 }
 
-QList<SpectrumTransfer::Unit> viewOf(QList<FakeUnit> &units)
+QList<McaTransfer::Unit> viewOf(QList<FakeUnit> &units)
 {
-    QList<SpectrumTransfer::Unit> out;
+    QList<McaTransfer::Unit> out;
     for (FakeUnit &f : units) {
-        SpectrumTransfer::Unit u;
+        McaTransfer::Unit u;
         u.name = f.name;
         u.measNum = f.measNum;
         u.count = f.count;
         for (QByteArray &b : f.blocks)
-            u.chs << SpectrumTransfer::Record{b.data(), (b.size() - 48) / 4};
+            u.chs << McaTransfer::Record{b.data(), (b.size() - 48) / 4};
         out << u;
     }
     return out;
@@ -271,8 +271,8 @@ QList<SpectrumTransfer::Unit> viewOf(QList<FakeUnit> &units)
 void TstDataLinkCodec::transferMarkersAndOrder()
 {
     QList<FakeUnit> units{filledUnit("dsp1", 5, 3, 4, 4, 10), filledUnit("dsp2", 5, 3, 4, 4, 20)};
-    const QList<SpectrumTransfer::Element> elms{{0, 0}, {0, 1}, {1, 0}, {1, 1}};
-    const SpectrumTransfer::Plan plan = SpectrumTransfer::prepare(viewOf(units), elms);
+    const QList<McaTransfer::Element> elms{{0, 0}, {0, 1}, {1, 0}, {1, 1}};
+    const McaTransfer::Plan plan = McaTransfer::prepare(viewOf(units), elms);
     QVERIFY(plan.mismatches.isEmpty());
     QCOMPARE(plan.pieces.size(), 4);
     QByteArray wire;
@@ -306,7 +306,7 @@ void TstDataLinkCodec::transferMismatch()
 {
     QList<FakeUnit> units{filledUnit("a", 5, 1, 1, 1, 0), filledUnit("b", 6, 1, 1, 1, 0),
                           filledUnit("c", 5, 1, 1, 1, 0), filledUnit("d", 7, 1, 1, 1, 0)};
-    const SpectrumTransfer::Plan plan = SpectrumTransfer::prepare(viewOf(units), {{0, 0}, {1, 0}, {2, 0}, {3, 0}});
+    const McaTransfer::Plan plan = McaTransfer::prepare(viewOf(units), {{0, 0}, {1, 0}, {2, 0}, {3, 0}});
     QCOMPARE(plan.mismatches,
              (QStringList{"!! *** MeasNums are different between dsps 0 for 5, 1 for 6",
                           "!! *** MeasNums are different between dsps 0 for 5, 3 for 7"}));
@@ -320,7 +320,7 @@ void TstDataLinkCodec::transferUnfilledSet()
     for (int c = 0; c < 4; ++c)
         u.blocks << QByteArray(48 + 4 * 4096, '\0');
     QList<FakeUnit> units{u};
-    const SpectrumTransfer::Plan plan = SpectrumTransfer::prepare(viewOf(units), {{0, 0}, {0, 2}, {0, 3}});
+    const McaTransfer::Plan plan = McaTransfer::prepare(viewOf(units), {{0, 0}, {0, 2}, {0, 3}});
     QByteArray wire;
     for (const auto &p : plan.pieces)
         wire.append(p.block, p.bytes);
@@ -342,18 +342,18 @@ void TstDataLinkCodec::transferUnfilledSet()
 
 void TstDataLinkCodec::transferNothing()
 {
-    const SpectrumTransfer::Plan none = SpectrumTransfer::prepare({}, {});
+    const McaTransfer::Plan none = McaTransfer::prepare({}, {});
     QVERIFY(none.mismatches.isEmpty());
     QVERIFY(none.pieces.isEmpty());
     QList<FakeUnit> units{filledUnit("dsp1", 2, 1, 4, 4, 1)};
-    QVERIFY(SpectrumTransfer::prepare(viewOf(units), {}).pieces.isEmpty());
+    QVERIFY(McaTransfer::prepare(viewOf(units), {}).pieces.isEmpty());
 }
 
 void TstDataLinkCodec::transferSkipsBadElements()
 {
     QList<FakeUnit> units{filledUnit("dsp1", 2, 1, 2, 4, 1)};
-    const SpectrumTransfer::Plan plan =
-        SpectrumTransfer::prepare(viewOf(units), {{0, 5}, {3, 0}, {-1, 0}, {0, 1}});
+    const McaTransfer::Plan plan =
+        McaTransfer::prepare(viewOf(units), {{0, 5}, {3, 0}, {-1, 0}, {0, 1}});
     QCOMPARE(plan.pieces.size(), 1);
     QCOMPARE(McaRecord::readHeader(plan.pieces.first().block).ch, 1u);
 }

@@ -12,7 +12,7 @@
 
 #include "logsink.h"
 #include "mcadataset.h"
-#include "spectrumtransfer.h"
+#include "mcatransfer.h"
 #include "vexda.h"
 
 void Body::askGetMCAs(AMsg msg)
@@ -38,31 +38,31 @@ void Body::sendMCAsViaDataLink()
 {
     emit log(QStringLiteral("In sendMCAsViaDataLink"));
 
-    QList<SpectrumTransfer::Unit> setUnits;
+    QList<McaTransfer::Unit> setUnits;
     QHash<const VexDA *, int> index;
     for (VexDA *u : std::as_const(units.units)) {
-        SpectrumTransfer::Unit t;
+        McaTransfer::Unit t;
         t.name = u->name();
         if (const MCADataSet *set = u->mcaSet) {
             t.measNum = set->measNum;
             t.count = set->count;
             for (MCAData *block : set->chs)
-                t.chs << SpectrumTransfer::Record{block->buf, block->length};
+                t.chs << McaTransfer::Record{block->buf, block->length};
         }
         index.insert(u, int(setUnits.size()));
         setUnits << t;
     }
-    QList<SpectrumTransfer::Element> elements;
+    QList<McaTransfer::Element> elements;
     for (const Element &e : std::as_const(units.elements))
-        elements << SpectrumTransfer::Element{index.value(e.unit, -1), e.ch};
+        elements << McaTransfer::Element{index.value(e.unit, -1), e.ch};
 
-    const SpectrumTransfer::Plan plan = SpectrumTransfer::prepare(setUnits, elements);
+    const McaTransfer::Plan plan = McaTransfer::prepare(setUnits, elements);
     for (const QString &line : plan.mismatches)
         emit log(line, QColor(255, 0, 0));
     emit log(QStringLiteral("Start Data Trans Via Data Link"));
 
     const bool up = dataLinkUp();
-    for (const SpectrumTransfer::Piece &p : plan.pieces) {
+    for (const McaTransfer::Piece &p : plan.pieces) {
         sinkLog(p.log, QColor(0, 0, 0));
         if (up)
             dataLinkStream->writeRawData(p.block, p.bytes);

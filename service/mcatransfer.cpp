@@ -1,11 +1,11 @@
-#include "spectrumtransfer.h"
+#include "mcatransfer.h"
 
 #include "mcarecord.h"
 #include "paramrules.h"
 
 #include <QtEndian>
 
-SpectrumTransfer::Plan SpectrumTransfer::prepare(const QList<Unit> &units, const QList<Element> &elements)
+McaTransfer::Plan McaTransfer::prepare(const QList<Unit> &units, const QList<Element> &elements)
 {
     Plan plan;
     const int m0 = units.isEmpty() ? 0 : units.first().measNum;

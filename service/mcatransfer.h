@@ -12,7 +12,7 @@
 // The markers are written into the units' own records, so a resend carries
 // them again. A record of a data set that was never filled gets its channel
 // number and length, so every record's length matches the bins that follow.
-class SpectrumTransfer
+class McaTransfer
 {
 public:
     struct Record {
