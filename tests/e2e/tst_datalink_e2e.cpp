@@ -148,10 +148,8 @@ private slots:
     void neverFilledSet();
     void okBeforeRecords_data();
     void okBeforeRecords();
-    void asyncReplies_data();
-    void asyncReplies();
-    void blockingReplies_data();
-    void blockingReplies();
+    void replies_data();
+    void replies();
     void ackWithNothingSent();
     void timeOutResend_data();
     void timeOutResend();
@@ -178,6 +176,7 @@ private:
     int indexOf(const QString &msg) const;
     bool connectPeer(DataLinkPeer &p, int expectedLinks);
     QString checkCounts(const Counts &counts) const;
+    bool fetch(DataLinkPeer &p, const QStringList &steps, StepResult &res);
 
     std::unique_ptr<ServiceRig> rig;
     SimUnit *sims[2] = {nullptr, nullptr};
@@ -279,6 +278,18 @@ QString TstDataLinkE2e::checkCounts(const Counts &counts) const
     return QString();
 }
 
+// The peer runs `steps` while Marlo is asked "GetMCAs".
+bool TstDataLinkE2e::fetch(DataLinkPeer &p, const QStringList &steps, StepResult &res)
+{
+    p.run([&](Context &c) { runSteps(c, steps, res); });
+    const QString answer = rig->ask(QStringLiteral("GetMCAs"));
+    if (!p.wait())
+        res.error = QStringLiteral("the peer hangs");
+    else if (answer != QLatin1String("Ok:") && res.error.isEmpty())
+        res.error = QStringLiteral("answer ") + answer;
+    return res.error.isEmpty();
+}
+
 // ---- records -------------------------------------------------------------------
 
 void TstDataLinkE2e::recordBytes_data()
@@ -301,10 +312,7 @@ void TstDataLinkE2e::recordBytes()
     DataLinkPeer peer;
     QVERIFY(connectPeer(peer, 1));
     StepResult res;
-    peer.run([&res](Context &c) { runSteps(c, {"read", "send:Ack", "silent"}, res); });
-    QCOMPARE(rig->ask(QStringLiteral("GetMCAs")), QStringLiteral("Ok:"));
-    QVERIFY(peer.wait());
-    QVERIFY2(res.error.isEmpty(), qPrintable(res.error));
+    QVERIFY2(fetch(peer, {"read", "send:Ack", "silent"}, res), qPrintable(res.error));
     QCOMPARE(res.transfers.size(), 1);
     QTRY_VERIFY(!body->inDataTransfer());
     QVERIFY(!body->resendPending());
@@ -350,10 +358,7 @@ void TstDataLinkE2e::neverFilledSet()
     DataLinkPeer peer;
     QVERIFY(connectPeer(peer, 1));
     StepResult res;
-    peer.run([&res](Context &c) { runSteps(c, {"read", "send:Ack"}, res); });
-    QCOMPARE(rig->ask(QStringLiteral("GetMCAs")), QStringLiteral("Ok:"));
-    QVERIFY(peer.wait());
-    QVERIFY2(res.error.isEmpty(), qPrintable(res.error));
+    QVERIFY2(fetch(peer, {"read", "send:Ack"}, res), qPrintable(res.error));
     for (int k = 0; k < elementCount; ++k) {
         McaRecordHeader h;
         h.ch = quint32(elms[k].ch);
@@ -416,8 +421,10 @@ void TstDataLinkE2e::okBeforeRecords()
 
 // ---- replies ---------------------------------------------------------------------
 
-void TstDataLinkE2e::asyncReplies_data()
+// Answers of the peer in both modes; every transfer is the full set.
+void TstDataLinkE2e::replies_data()
 {
+    QTest::addColumn<bool>("blocking");
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<int>("transfers");
     QTest::addColumn<Counts>("counts");
@@ -426,95 +433,61 @@ void TstDataLinkE2e::asyncReplies_data()
     const QString outAck = QStringLiteral("2: out of data trans : Rcv Ack ==> Do nothing");
     const QString outNack = QStringLiteral("2: out of data trans : Rcv Nack ==> Send data again");
     const QString gotAck = QStringLiteral("Received Ack/NAck from Ravel : Ack");
+    const auto row = [](const char *name, bool blocking, const QStringList &steps, int n, const Counts &c) {
+        QTest::newRow(name) << blocking << steps << n << c;
+    };
 
-    QTest::newRow("stray bytes, NAck and Ack in one chunk")
-        << QStringList{"read", "send:xyNAckAck", "read", "silent"} << 2 << Counts{{nack, 1}, {end, 1}};
-    QTest::newRow("Ac, then k")
-        << QStringList{"read", "send:Ac", "pause", "send:k", "silent"} << 1 << Counts{{gotAck, 1}, {end, 1}, {nack, 0}};
-    QTest::newRow("NA, then ck")
-        << QStringList{"read", "send:NA", "pause", "send:ck", "read", "send:Ack", "silent"} << 2
-        << Counts{{nack, 1}, {end, 1}};
-    QTest::newRow("N, then Ack is NAck")
-        << QStringList{"read", "send:N", "pause", "send:Ack", "read", "send:Ack", "silent"} << 2
-        << Counts{{nack, 1}, {end, 1}};
-    QTest::newRow("much junk, then Ack")
-        << QStringList{"read", "send:" + QString(5000, QLatin1Char('z')), "send:zzAc", "send:k", "silent"} << 1
-        << Counts{{end, 1}};
-    QTest::newRow("Ack inside junk") << QStringList{"read", "send:zzAckzz", "silent"} << 1 << Counts{{end, 1}};
-    QTest::newRow("NAck twice in one chunk")
-        << QStringList{"read", "send:NAckNAck", "read", "read", "send:Ack", "silent"} << 3 << Counts{{nack, 2}, {end, 1}};
-    QTest::newRow("Ack twice")
-        << QStringList{"read", "send:Ack", "pause", "send:Ack", "silent"} << 1 << Counts{{end, 1}, {outAck, 1}};
-    QTest::newRow("NAck after the end")
-        << QStringList{"read", "send:Ack", "pause", "send:NAck", "read", "send:Ack", "silent"} << 2
-        << Counts{{end, 2}, {outNack, 1}};
-}
+    row("stray bytes, NAck and Ack in one chunk", false, {"read", "send:xyNAckAck", "read", "silent"}, 2,
+        {{nack, 1}, {end, 1}});
+    row("Ac, then k", false, {"read", "send:Ac", "pause", "send:k", "silent"}, 1, {{gotAck, 1}, {end, 1}, {nack, 0}});
+    row("NA, then ck", false, {"read", "send:NA", "pause", "send:ck", "read", "send:Ack", "silent"}, 2,
+        {{nack, 1}, {end, 1}});
+    row("N, then Ack is NAck", false, {"read", "send:N", "pause", "send:Ack", "read", "send:Ack", "silent"}, 2,
+        {{nack, 1}, {end, 1}});
+    row("much junk, then Ack", false, {"read", "send:" + QString(5000, QLatin1Char('z')), "send:zzAc", "send:k", "silent"},
+        1, {{end, 1}});
+    row("Ack inside junk", false, {"read", "send:zzAckzz", "silent"}, 1, {{end, 1}});
+    row("NAck twice in one chunk", false, {"read", "send:NAckNAck", "read", "read", "send:Ack", "silent"}, 3,
+        {{nack, 2}, {end, 1}});
+    row("Ack twice", false, {"read", "send:Ack", "pause", "send:Ack", "silent"}, 1, {{end, 1}, {outAck, 1}});
+    row("NAck after the end", false, {"read", "send:Ack", "pause", "send:NAck", "read", "send:Ack", "silent"}, 2,
+        {{end, 2}, {outNack, 1}});
 
-void TstDataLinkE2e::asyncReplies()
-{
-    QFETCH(QStringList, steps);
-    QFETCH(int, transfers);
-    QFETCH(Counts, counts);
-    QVERIFY(start(false));
-    fillUnits(false);
-    DataLinkPeer peer;
-    QVERIFY(connectPeer(peer, 1));
-    StepResult res;
-    peer.run([&](Context &c) { runSteps(c, steps, res); });
-    QCOMPARE(rig->ask(QStringLiteral("GetMCAs")), QStringLiteral("Ok:"));
-    QVERIFY(peer.wait());
-    QVERIFY2(res.error.isEmpty(), qPrintable(res.error));
-    QCOMPARE(res.transfers.size(), transfers);
-    for (const QList<Record> &t : std::as_const(res.transfers))
-        QCOMPARE(bytesOf(t), expectedRecords(2, 7, false));
-    QTRY_VERIFY(!body->inDataTransfer());
-    const QString bad = checkCounts(counts);
-    QVERIFY2(bad.isEmpty(), qPrintable(bad));
-    QVERIFY(body->dataLinkConnected());
-}
-
-void TstDataLinkE2e::blockingReplies_data()
-{
-    QTest::addColumn<QStringList>("steps");
-    QTest::addColumn<int>("transfers");
-    QTest::addColumn<Counts>("counts");
     const QString ack = QStringLiteral("1: Rcv::Ack");
-    const QString nack = QStringLiteral("1: Rcv::Nack");
+    const QString bNack = QStringLiteral("1: Rcv::Nack");
     const QString unknown = QStringLiteral("1: Rcv::Unknown");
-
-    QTest::newRow("Ack") << QStringList{"read", "send:Ack", "silent"} << 1 << Counts{{ack, 1}, {nack, 0}, {unknown, 0}};
-    QTest::newRow("Ack with more bytes") << QStringList{"read", "send:Ackxyz", "silent"} << 1 << Counts{{ack, 1}};
-    QTest::newRow("NAck") << QStringList{"read", "send:NAck", "read", "send:Ack", "silent"} << 2
-                          << Counts{{nack, 1}, {ack, 1}};
-    QTest::newRow("NAck and Ack in one chunk")
-        << QStringList{"read", "send:NAckAck", "read", "send:Ack", "silent"} << 2 << Counts{{nack, 1}, {ack, 1}};
-    QTest::newRow("unknown, then Ack")
-        << QStringList{"read", "send:hello", "pause", "send:Ack", "silent"} << 1
-        << Counts{{unknown, 1}, {ack, 1}, {nack, 0}};
-    QTest::newRow("Ack after a stray byte")
-        << QStringList{"read", "send:xAck", "pause", "send:Ack", "silent"} << 1 << Counts{{unknown, 1}, {ack, 1}};
+    row("blocking Ack", true, {"read", "send:Ack", "silent"}, 1, {{ack, 1}, {bNack, 0}, {unknown, 0}});
+    row("blocking Ack with more bytes", true, {"read", "send:Ackxyz", "silent"}, 1, {{ack, 1}});
+    row("blocking NAck", true, {"read", "send:NAck", "read", "send:Ack", "silent"}, 2, {{bNack, 1}, {ack, 1}});
+    row("blocking NAck and Ack in one chunk", true, {"read", "send:NAckAck", "read", "send:Ack", "silent"}, 2,
+        {{bNack, 1}, {ack, 1}});
+    row("blocking unknown, then Ack", true, {"read", "send:hello", "pause", "send:Ack", "silent"}, 1,
+        {{unknown, 1}, {ack, 1}, {bNack, 0}});
+    row("blocking Ack after a stray byte", true, {"read", "send:xAck", "pause", "send:Ack", "silent"}, 1,
+        {{unknown, 1}, {ack, 1}});
 }
 
-void TstDataLinkE2e::blockingReplies()
+void TstDataLinkE2e::replies()
 {
+    QFETCH(bool, blocking);
     QFETCH(QStringList, steps);
     QFETCH(int, transfers);
     QFETCH(Counts, counts);
-    QVERIFY(start(true));
+    QVERIFY(start(blocking));
     fillUnits(false);
     DataLinkPeer peer;
     QVERIFY(connectPeer(peer, 1));
     StepResult res;
-    peer.run([&](Context &c) { runSteps(c, steps, res); });
-    QCOMPARE(rig->ask(QStringLiteral("GetMCAs")), QStringLiteral("Ok:"));
-    QVERIFY(peer.wait());
-    QVERIFY2(res.error.isEmpty(), qPrintable(res.error));
+    QVERIFY2(fetch(peer, steps, res), qPrintable(res.error));
     QCOMPARE(res.transfers.size(), transfers);
     for (const QList<Record> &t : std::as_const(res.transfers))
         QCOMPARE(bytesOf(t), expectedRecords(2, 7, false));
+    if (blocking)
+        QVERIFY(!body->resendPending());
+    else
+        QTRY_VERIFY(!body->inDataTransfer());
     const QString bad = checkCounts(counts);
     QVERIFY2(bad.isEmpty(), qPrintable(bad));
-    QVERIFY(!body->resendPending());
     QVERIFY(body->dataLinkConnected());
 }
 
@@ -654,10 +627,7 @@ void TstDataLinkE2e::secondPeerWaits()
     QCOMPARE(count(QStringLiteral("Data-Link Dis-Connected")), 1);
 
     StepResult res;
-    second.run([&](Context &c) { runSteps(c, {"read", "send:Ack", "silent"}, res); });
-    QCOMPARE(rig->ask(QStringLiteral("GetMCAs")), QStringLiteral("Ok:"));
-    QVERIFY(second.wait());
-    QVERIFY2(res.error.isEmpty(), qPrintable(res.error));
+    QVERIFY2(fetch(second, {"read", "send:Ack", "silent"}, res), qPrintable(res.error));
     QCOMPARE(bytesOf(res.transfers.first()), expectedRecords(2, 7, false));
     QTRY_VERIFY(!body->inDataTransfer());
 }
@@ -768,10 +738,7 @@ void TstDataLinkE2e::discardOff()
     QCOMPARE(count(QStringLiteral("Actually Discard DataLink")), 0);
 
     StepResult res;
-    second.run([&](Context &c) { runSteps(c, {"read", "send:Ack", "silent"}, res); });
-    QCOMPARE(rig->ask(QStringLiteral("GetMCAs")), QStringLiteral("Ok:"));
-    QVERIFY(second.wait());
-    QVERIFY2(res.error.isEmpty(), qPrintable(res.error));
+    QVERIFY2(fetch(second, {"read", "send:Ack", "silent"}, res), qPrintable(res.error));
     QCOMPARE(bytesOf(res.transfers.first()), expectedRecords(2, 7, false));
     QTRY_VERIFY(!body->inDataTransfer());
     QVERIFY(!rig->events().contains(QStringLiteral("DiscardDataLink")));
