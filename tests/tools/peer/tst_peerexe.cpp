@@ -61,16 +61,8 @@ void TstPeerExe::run_data()
     QTest::newRow("help") << QStringList{"--help"} << QByteArray() << int(PeerExit::Ok) << "Exit codes: 0 done" << "";
     QTest::newRow("unknown option") << QStringList{"--nope"} << QByteArray() << int(PeerExit::Usage) << ""
                                     << "marlo-peer: unknown option --nope";
-    QTest::newRow("bad step") << (base + QStringList{"sleep"}) << QByteArray() << int(PeerExit::Usage) << ""
-                              << "\"sleep\" needs one number";
-    QTest::newRow("missing key") << QStringList{"--port", "PORT", "--key", "@/none.key", "Hello"} << QByteArray()
-                                 << int(PeerExit::KeyFile) << "" << "cannot read key file";
-    QTest::newRow("requests") << (base + QStringList{"Hello"}) << QByteArray() << int(PeerExit::Ok)
-                              << "<< Marlo>Ravel @Hello Hello! I am Marlo. Nice to meet you!" << "";
     QTest::newRow("error answer") << (base + QStringList{"Bad"}) << QByteArray() << int(PeerExit::ErrorAnswer)
                                   << "<< Marlo>Ravel @Bad Er: Unknown Command" << "exit code 7";
-    QTest::newRow("script file") << (base + QStringList{"--script", "@/steps.txt"}) << QByteArray() << int(PeerExit::Ok)
-                                 << "** Marlo>Ravel _ChangedIsBusy 0" << "";
     QTest::newRow("script on stdin") << (base + QStringList{"--script", "-"}) << QByteArray("Hello\nwait-timeout 100\nwait X\n")
                                      << int(PeerExit::TimedOut) << "@Hello" << "no event X from Marlo within 100 ms";
     QTest::newRow("spectra") << (base + QStringList{"--get-mcas", "@/out", "--log"}) << QByteArray() << int(PeerExit::Ok)

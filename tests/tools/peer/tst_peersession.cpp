@@ -68,28 +68,16 @@ private slots:
     void malformedFirstTransfer_data();
     void malformedFirstTransfer();
     void malformedEveryTime();
-    void retriesZero();
-    void slowPieces();
-    void twoFetchesOneLink();
-    void configNamesFiles();
-    void roisFromMarlo();
-    void unknownElementCount();
-    void tooManyRecords();
     void errorAnswers_data();
     void errorAnswers();
-    void keepGoing();
     void answerTimedOut();
     void waitTimedOut();
-    void eventBeforeWait();
-    void requestToUnitChannel();
     void loginFailures_data();
     void loginFailures();
     void noServer();
     void connectionLost();
     void dataLinkProblems_data();
     void dataLinkProblems();
-    void filesUnwritable();
-    void stepsOfOptions();
 
 private:
     int runPeer(const QStringList &args, const QStringList &steps = {});
@@ -210,20 +198,9 @@ void TstPeerSession::malformedFirstTransfer_data()
     r[1].length = 0;
     QTest::newRow("length field 0") << transferOf(r) << "record 1: length field 0";
     r = good;
-    r[0].length = 513;
-    QTest::newRow("length one too many") << transferOf(r) << "record";
-    r = good;
-    r[2].length = 511;
-    QTest::newRow("last length one too few") << transferOf(r) << "4 bytes after the last of 3 records";
-    r = good;
     r[2].channel = 7;
     QTest::newRow("channel 7") << transferOf(r) << "record 2: channel 7";
-    r = good;
-    r[2].marker = 1;
-    QTest::newRow("marker on third") << transferOf(r) << "record 2 carries the marker 1";
     QTest::newRow("one record too many") << t + good.at(0).encode() << "2096 bytes after the last of 3 records";
-    QTest::newRow("one record too few") << transferOf(good.mid(0, 2)) << "transfer stopped after 2 complete records and 0 bytes";
-    QTest::newRow("stray text") << t + QByteArray("junk") << "4 bytes after the last of 3 records";
 }
 
 void TstPeerSession::malformedFirstTransfer()
@@ -256,107 +233,11 @@ void TstPeerSession::malformedEveryTime()
     QVERIFY(!QDir(out).exists(QStringLiteral("mcas.png")));
 }
 
-void TstPeerSession::retriesZero()
-{
-    marlo->transfers = {QByteArray(60, 'x')};
-    const int rc = runPeer({QStringLiteral("--get-mcas"), dir->filePath(QStringLiteral("out")),
-                            QStringLiteral("--retries"), QStringLiteral("0")});
-    QCOMPARE(rc, int(PeerExit::DataLink));
-    QVERIFY(marlo->replies.isEmpty());
-}
-
-void TstPeerSession::slowPieces()
-{
-    marlo->transfers = {transferOf(goodRecords(4096))};
-    marlo->pieceBytes = 4000;
-    const int rc = runPeer({QStringLiteral("--get-mcas"), dir->filePath(QStringLiteral("out")),
-                            QStringLiteral("--bins"), QStringLiteral("4096")});
-    QVERIFY2(rc == PeerExit::Ok, qPrintable(errLines.join(QLatin1Char('\n'))));
-    QTRY_COMPARE(marlo->replies, QList<QByteArray>{"Ack"});
-    QCOMPARE(fetched.records.at(1).bins, goodRecords(4096).at(1).bins);
-}
-
-void TstPeerSession::twoFetchesOneLink()
-{
-    const int rc = runPeer({QStringLiteral("--get-mcas"), dir->filePath(QStringLiteral("out"))},
-                           {QStringLiteral("GetMCAs"), QStringLiteral("Hello"), QStringLiteral("GetMCAs")});
-    QVERIFY2(rc == PeerExit::Ok, qPrintable(errLines.join(QLatin1Char('\n'))));
-    QCOMPARE(marlo->dataLinkConnections, 1);
-    QTRY_COMPARE(marlo->replies, (QList<QByteArray>{"Ack", "Ack"}));
-    QCOMPARE(marlo->requests.count(QStringLiteral("Ravel>Marlo GetDataLinkCh")), 1);
-    QCOMPARE(marlo->requests.count(QStringLiteral("Ravel>Marlo GetMCAs")), 2);
-}
-
-void TstPeerSession::configNamesFiles()
-{
-    const QString cfg = dir->filePath(QStringLiteral("config.cfg"));
-    QVERIFY(writeFile(cfg, "VEXDA dsp1 127.0.0.2 1 1 0 0\nVEXDA dsp2 127.0.0.3 1 0 0 0 B\nVEXHV hv 127.0.0.4\n"));
-    const QString out = dir->filePath(QStringLiteral("out"));
-    int rc = runPeer({QStringLiteral("--get-mcas"), out, QStringLiteral("--config"), cfg});
-    QVERIFY2(rc == PeerExit::Ok, qPrintable(errLines.join(QLatin1Char('\n'))));
-    QCOMPARE(QDir(out).entryList({QStringLiteral("*.csv")}, QDir::Files),
-             (QStringList{"mca_e00_dsp1_ch0.csv", "mca_e01_dsp1_ch1.csv", "mca_e02_dsp2_ch0.csv"}));
-    // The element count came from the configuration: no "GetROIs".
-    QVERIFY(!marlo->requests.contains(QStringLiteral("Ravel>Marlo GetROIs")));
-
-    // A configuration that does not match what Marlo sends.
-    QVERIFY(writeFile(cfg, "VEXDA dsp1 127.0.0.2 1 0 1 0\nVEXDA dsp2 127.0.0.3 1 0 0 0\n"));
-    errLines.clear();
-    rc = runPeer({QStringLiteral("--get-mcas"), out, QStringLiteral("--config"), cfg, QStringLiteral("--retries"),
-                  QStringLiteral("1")});
-    QCOMPARE(rc, int(PeerExit::DataLink));
-    QVERIFY2(errLines.first().contains(QLatin1String("record 1 has channel 1; element 1 is channel 2 of dsp1")),
-             qPrintable(errLines.first()));
-
-    errLines.clear();
-    rc = runPeer({QStringLiteral("--get-mcas"), out, QStringLiteral("--config"), dir->filePath(QStringLiteral("none.cfg"))});
-    QCOMPARE(rc, int(PeerExit::Usage));
-}
-
-void TstPeerSession::roisFromMarlo()
-{
-    const QString cfg = dir->filePath(QStringLiteral("config.cfg"));
-    QVERIFY(writeFile(cfg, "VEXDA dsp1 127.0.0.2 1 1 0 0\nVEXDA dsp2 127.0.0.3 1 0 0 0\n"));
-    const int rc = runPeer({QStringLiteral("--get-mcas"), dir->filePath(QStringLiteral("out")), QStringLiteral("--config"),
-                            cfg, QStringLiteral("--roi"), QStringLiteral("marlo"), QStringLiteral("--log")});
-    QVERIFY2(rc == PeerExit::Ok, qPrintable(errLines.join(QLatin1Char('\n'))));
-    QVERIFY(marlo->requests.contains(QStringLiteral("Ravel>Marlo GetROIs")));
-    const QImage png(dir->filePath(QStringLiteral("out/mcas.png")));
-    // The band of bins 300 to 400 of the 512: x about 84 + 300/512 * 1092.
-    const QColor band = png.pixelColor(84 + int(350.0 / 512 * 1092), 300);
-    QVERIFY2(band.blue() < 215 && band.red() > 235, qPrintable(band.name()));
-}
-
-void TstPeerSession::unknownElementCount()
-{
-    // "GetROIs" fails: the records are read until the link is idle.
-    marlo->roisAnswer = QStringLiteral("Er: Number of Params shuld be 0");
-    const int rc = runPeer({QStringLiteral("--get-mcas"), dir->filePath(QStringLiteral("out"))});
-    QVERIFY2(rc == PeerExit::Ok, qPrintable(errLines.join(QLatin1Char('\n'))));
-    QCOMPARE(fetched.records.size(), 3);
-    QTRY_COMPARE(marlo->replies, QList<QByteArray>{"Ack"});
-}
-
-void TstPeerSession::tooManyRecords()
-{
-    // Without a known element count a flood of records is cut off, not stored.
-    marlo->roisAnswer = QStringLiteral("Er: none");
-    QByteArray flood;
-    for (int k = 0; k <= DataLinkReader::maxRecords; ++k)
-        flood += PeerRecord::make(quint32(k % 4), {1}).encode();
-    marlo->transfers = {flood};
-    const int rc = runPeer({QStringLiteral("--get-mcas"), dir->filePath(QStringLiteral("out")), QStringLiteral("--retries"),
-                            QStringLiteral("0")});
-    QCOMPARE(rc, int(PeerExit::DataLink));
-    QVERIFY2(errLines.last().contains(QLatin1String("more than 4096 records")), qPrintable(errLines.last()));
-}
-
 void TstPeerSession::errorAnswers_data()
 {
     QTest::addColumn<QString>("request");
     QTest::addColumn<QString>("shown");
     QTest::newRow("Er: first") << "Bad" << "\"Bad\" answered: Er: Unknown Command";
-    QTest::newRow("value then Er:") << "GetValue 0" << "\"GetValue 0\" answered: 0 Er: data transfer";
 }
 
 void TstPeerSession::errorAnswers()
@@ -368,13 +249,6 @@ void TstPeerSession::errorAnswers()
     QCOMPARE(errLines.size(), 1);
     QVERIFY2(errLines.first().contains(shown), qPrintable(errLines.first()));
     QVERIFY(!marlo->requests.contains(QStringLiteral("Ravel>Marlo Hello")));
-}
-
-void TstPeerSession::keepGoing()
-{
-    const int rc = runPeer({QStringLiteral("--keep-going")}, {QStringLiteral("Bad"), QStringLiteral("Hello")});
-    QCOMPARE(rc, int(PeerExit::ErrorAnswer));
-    QVERIFY(marlo->requests.contains(QStringLiteral("Ravel>Marlo Hello")));
 }
 
 void TstPeerSession::answerTimedOut()
@@ -393,31 +267,6 @@ void TstPeerSession::waitTimedOut()
     QCOMPARE(rc, int(PeerExit::TimedOut));
     QVERIFY(errLines.first().contains(QLatin1String("no event ChangedIsBusy 0 from Marlo within 200 ms")));
 
-    // The event with another value does not end the wait.
-    errLines.clear();
-    marlo->busyMs = 2000;
-    const int rc2 = runPeer({}, {QStringLiteral("RunStart 1"), QStringLiteral("wait-timeout 300"),
-                                 QStringLiteral("wait ChangedIsBusy 0")});
-    QCOMPARE(rc2, int(PeerExit::TimedOut));
-}
-
-void TstPeerSession::eventBeforeWait()
-{
-    marlo->busyMs = 0;
-    const int rc = runPeer({}, {QStringLiteral("RunStart 1"), QStringLiteral("sleep 200"), QStringLiteral("Hello"),
-                                QStringLiteral("wait-timeout 300"), QStringLiteral("wait ChangedIsBusy 1"),
-                                QStringLiteral("wait ChangedIsBusy 0"), QStringLiteral("wait ChangedIsBusy")});
-    // Both events came before the waits; the third wait finds none left.
-    QCOMPARE(rc, int(PeerExit::TimedOut));
-    QCOMPARE(errLines.size(), 1);
-    QVERIFY(errLines.first().contains(QLatin1String("no event ChangedIsBusy from Marlo")));
-}
-
-void TstPeerSession::requestToUnitChannel()
-{
-    const int rc = runPeer({}, {QStringLiteral(">Marlo.dsp1 Status SFilterPeakingT 1")});
-    QCOMPARE(rc, int(PeerExit::Ok));
-    QCOMPARE(marlo->requests, QStringList{QStringLiteral("Ravel>Marlo.dsp1 Status SFilterPeakingT 1")});
 }
 
 void TstPeerSession::loginFailures_data()
@@ -429,12 +278,8 @@ void TstPeerSession::loginFailures_data()
 
     QTest::newRow("missing key file") << QStringList{"--key", "nowhere/Ravel.key"} << QByteArray() << int(PeerExit::KeyFile)
                                       << "cannot read key file";
-    QTest::newRow("empty key file") << QStringList{"--key", "@Other.key"} << QByteArray("") << int(PeerExit::KeyFile)
-                                    << "holds no key";
     QTest::newRow("wrong key") << QStringList{"--key", "@Other.key"} << QByteArray("x\ny\nz\n") << int(PeerExit::LoginRefused)
                                << "log-in as Ravel refused: System> Er: Bad node name or key";
-    QTest::newRow("name in use") << QStringList{"--name", "Marlo", "--key", "@Marlo.key"} << QByteArray()
-                                 << int(PeerExit::LoginRefused) << "refused: System> Er: Marlo already exists.";
 }
 
 void TstPeerSession::loginFailures()
@@ -480,9 +325,7 @@ void TstPeerSession::dataLinkProblems_data()
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("message");
     QTest::newRow("no port") << "127.0.0.1" << false << int(PeerExit::DataLink) << "is not HOST PORT";
-    QTest::newRow("port text") << "127.0.0.1 x" << false << int(PeerExit::DataLink) << "is not HOST PORT";
     QTest::newRow("nobody listens") << "127.0.0.1 1" << false << int(PeerExit::DataLink) << "cannot connect the data link 127.0.0.1:1";
-    QTest::newRow("error answer") << "Er: none" << false << int(PeerExit::ErrorAnswer) << "answered: Er: none";
     QTest::newRow("no data") << "" << true << int(PeerExit::DataLink) << "no spectrum data within 300 ms";
 }
 
@@ -499,49 +342,6 @@ void TstPeerSession::dataLinkProblems()
                             QStringLiteral("300")});
     QCOMPARE(rc, code);
     QVERIFY2(errLines.join(QLatin1Char('\n')).contains(message), qPrintable(errLines.join(QLatin1Char('\n'))));
-}
-
-void TstPeerSession::filesUnwritable()
-{
-    const QString blocker = dir->filePath(QStringLiteral("file"));
-    QVERIFY(writeFile(blocker, "x"));
-    const int rc = runPeer({QStringLiteral("--get-mcas"), blocker + QStringLiteral("/out")});
-    QCOMPARE(rc, int(PeerExit::Files));
-    // The transfer itself was fine and acknowledged.
-    QTRY_COMPARE(marlo->replies, QList<QByteArray>{"Ack"});
-}
-
-void TstPeerSession::stepsOfOptions()
-{
-    const QString script = dir->filePath(QStringLiteral("steps.txt"));
-    QVERIFY(writeFile(script, "# demo\nRunStart 1\nwait ChangedIsBusy 0\n"));
-    PeerOptions o;
-    QVERIFY(o.parse({QStringLiteral("marlo-peer"), QStringLiteral("Hello"), QStringLiteral("--script"), script,
-                     QStringLiteral("--get-mcas"), QStringLiteral("out")}));
-    QList<PeerStep> steps;
-    QString why;
-    QVERIFY(PeerSession::stepsOf(o, steps, &why));
-    QStringList kinds;
-    for (const PeerStep &s : steps)
-        kinds << (s.kind == PeerStep::Request ? s.request : s.event);
-    QCOMPARE(kinds, (QStringList{"Hello", "RunStart 1", "ChangedIsBusy", "GetMCAs"}));
-
-    // A GetMCAs of the script is not repeated at the end.
-    QVERIFY(writeFile(script, "GetMCAs\nHello\n"));
-    QVERIFY(PeerSession::stepsOf(o, steps, &why));
-    QCOMPARE(steps.size(), 3);
-
-    QVERIFY(writeFile(script, "Hello\nsleep soon\n"));
-    QVERIFY(!PeerSession::stepsOf(o, steps, &why));
-    QVERIFY2(why.contains(QLatin1String("line 2")), qPrintable(why));
-
-    o.scriptFile = dir->filePath(QStringLiteral("none.txt"));
-    QVERIFY(!PeerSession::stepsOf(o, steps, &why));
-    QVERIFY(why.contains(QLatin1String("cannot read script")));
-
-    PeerOptions bad;
-    QVERIFY(bad.parse({QStringLiteral("marlo-peer"), QStringLiteral("wait")}));
-    QVERIFY(!PeerSession::stepsOf(bad, steps, &why));
 }
 
 QTEST_MAIN(TstPeerSession)
