@@ -51,15 +51,12 @@ private slots:
     void writes_data();
     void writes();
     void presetAccessors();
-    void getMeasTime();
     void readTimes();
     void readTimesTimeout();
-    void watchInterval();
     void startTwiceReportsOnce();
     void noPresetNoWatch();
     void watchEndsPresetMeasurement();
     void frozenRealTimeStopsAtFirstTick();
-    void stopWhenIdleDoesNothing();
 
     void inLineHistogram_data();
     void inLineHistogram();
@@ -79,6 +76,8 @@ private:
     bool startUnit(const QString &addr, bool bMode = false);
     // Opens the unit's connection and waits until the simulator has taken it.
     bool connectTcp();
+    bool hasBins(int ch, const quint32 *got) const;
+    void setPieces(int bytes, int gapMs);
 
     std::unique_ptr<LogCapture> log;
     std::unique_ptr<SimHost> host;
@@ -133,6 +132,21 @@ bool TstVexDASim::connectTcp()
     return da->tcpHasConnected() && sim->tcpConnectionCount() > before;
 }
 
+// The unit's spectrum of channel ch, bin for bin.
+bool TstVexDASim::hasBins(int ch, const quint32 *got) const
+{
+    const QVector<quint32> bins = sim->histogram(ch);
+    return std::equal(bins.begin(), bins.begin() + 4096, got);
+}
+
+void TstVexDASim::setPieces(int bytes, int gapMs)
+{
+    SimFaults f;
+    f.pieceBytes = bytes;
+    f.pieceGapMs = gapMs;
+    sim->setFaults(f);
+}
+
 void TstVexDASim::constructionWrites()
 {
     QVERIFY(startUnit(QStringLiteral("127.0.3.30")));
@@ -145,9 +159,11 @@ void TstVexDASim::constructionWrites()
     QCOMPARE(da->mcaLength, 4096);
     QCOMPARE(da->measCount, 0);
     QCOMPARE(da->startMeasNum, 0);
-    QCOMPARE(da->watchIntervalMs(), 200.0);
     QCOMPARE(da->watchTimerIntervalMs(), 200);
     QCOMPARE(sim->value(0xB4000016, 6), quint64(0x0FFFFFFFFFFFULL));
+    da->setWatchInterval(250.7);   // the timer takes whole milliseconds
+    QCOMPARE(da->watchTimerIntervalMs(), 250);
+    QCOMPARE(da->watchIntervalSec(), 250.7 * 0.001);
 }
 
 void TstVexDASim::writes_data()
@@ -225,11 +241,7 @@ void TstVexDASim::presetAccessors()
     QVERIFY(!clamped);
     QCOMPARE(VexDA::presetTicks(1e7, &clamped), quint64(0xFFFFFFFFFFFFULL));
     QVERIFY(clamped);
-}
 
-void TstVexDASim::getMeasTime()
-{
-    QVERIFY(startUnit(QStringLiteral("127.0.3.33")));
     da->setMeasTime(123456789012ULL);
     QCOMPARE(da->getMeasTime(), quint64(123456789012ULL));
     SimFaults f;
@@ -288,15 +300,6 @@ void TstVexDASim::readTimesTimeout()
     QCOMPARE(log->count(QStringLiteral("Err. Timeout waiting ans from UDP")), 4);
 }
 
-void TstVexDASim::watchInterval()
-{
-    QVERIFY(startUnit(QStringLiteral("127.0.3.36")));
-    da->setWatchInterval(250.7);
-    QCOMPARE(da->watchTimerIntervalMs(), 250);
-    QCOMPARE(da->watchIntervalMs(), 250.7);
-    QCOMPARE(da->watchIntervalSec(), 250.7 * 0.001);
-}
-
 void TstVexDASim::startTwiceReportsOnce()
 {
     QVERIFY(startUnit(QStringLiteral("127.0.3.37")));
@@ -320,6 +323,15 @@ void TstVexDASim::startTwiceReportsOnce()
 void TstVexDASim::noPresetNoWatch()
 {
     QVERIFY(startUnit(QStringLiteral("127.0.3.38")));
+    // Stopping an idle unit does nothing.
+    MCADataSet *before = da->mcaSet;
+    QSignalSpy busy(da.get(), &VexDA::changedIsBusy);
+    sim->clearRequests();
+    da->stopMeasWatch();
+    QVERIFY(sim->requests().isEmpty());
+    QCOMPARE(da->mcaSet, before);
+    QCOMPARE(busy.count(), 0);
+
     da->startMeasWatch();
     QVERIFY(!da->watchIsRunning());
     sim->clearRequests();
@@ -355,8 +367,7 @@ void TstVexDASim::watchEndsPresetMeasurement()
         QCOMPARE(d->inMeas(), quint64(0));
         QVERIFY2(qAbs(d->realTimeSec() - 0.5) < 0.05, qPrintable(QString::number(d->realTimeSec())));
     }
-    const QVector<quint32> bins = sim->histogram(1);
-    QVERIFY(std::equal(bins.begin(), bins.begin() + 4096, da->mcaSet->chs.at(1)->data));
+    QVERIFY(hasBins(1, da->mcaSet->chs.at(1)->data));
     QVERIFY(log->contains(QStringLiteral("Calling stopMeasWatch to Turn flag inMeas false")));
     QVERIFY(log->contains(QStringLiteral("Turn flag inMeas false")));
     QVERIFY(log->contains(QStringLiteral("Watching Times : realTime ")));
@@ -374,18 +385,6 @@ void TstVexDASim::frozenRealTimeStopsAtFirstTick()
     QTRY_VERIFY(!da->inMeas);
     QCOMPARE(log->count(QStringLiteral("Watching Times")), 1);   // the first tick
     QVERIFY(log->contains(QStringLiteral("Watching Times : realTime 0 : last RealTime 0 : Interval 0.2")));
-}
-
-void TstVexDASim::stopWhenIdleDoesNothing()
-{
-    QVERIFY(startUnit(QStringLiteral("127.0.3.41")));
-    MCADataSet *before = da->mcaSet;
-    QSignalSpy busy(da.get(), &VexDA::changedIsBusy);
-    sim->clearRequests();
-    da->stopMeasWatch();
-    QVERIFY(sim->requests().isEmpty());
-    QCOMPARE(da->mcaSet, before);
-    QCOMPARE(busy.count(), 0);
 }
 
 void TstVexDASim::inLineHistogram_data()
@@ -428,17 +427,13 @@ void TstVexDASim::inLineHistogram()
 void TstVexDASim::histogramInPieces()
 {
     QVERIFY(startUnit(QStringLiteral("127.0.3.43")));
-    SimFaults f;
-    f.pieceBytes = 1000;
-    f.pieceGapMs = 20;
-    sim->setFaults(f);
+    setPieces(1000, 20);
     QVERIFY(connectTcp());
     QSignalSpy ready(da.get(), &VexDA::hgDataReady);
     da->askHistogram(2, true);
     QVERIFY(da->hgReady);
     QCOMPARE(ready.count(), 1);
-    const QVector<quint32> bins = sim->histogram(2);
-    QVERIFY(std::equal(bins.begin(), bins.end(), da->hg));
+    QVERIFY(hasBins(2, da->hg));
     // the figure of bytes so far grows piece by piece
     static const QRegularExpression figure(QStringLiteral("dspA InLine:: tcp bytes available : (\\d+), hgBytes : (\\d+)"));
     QList<int> sofar;
@@ -509,32 +504,26 @@ void TstVexDASim::leftoverBytesAreDiscarded()
     da->askHistogram(1, true);
     QVERIFY(log->contains(QStringLiteral("Something left in TCP read buffer of 16384 bytes are discarded")));
     QVERIFY(da->hgReady);
-    const QVector<quint32> bins = sim->histogram(1);
-    QVERIFY(std::equal(bins.begin(), bins.end(), da->hg));
+    QVERIFY(hasBins(1, da->hg));
 }
 
 void TstVexDASim::signalPathHistogram()
 {
     QVERIFY(startUnit(QStringLiteral("127.0.3.47")));
-    SimFaults f;
-    f.pieceBytes = 4000;
-    f.pieceGapMs = 10;
-    sim->setFaults(f);
+    setPieces(4000, 10);
     QVERIFY(connectTcp());
     QSignalSpy ready(da.get(), &VexDA::hgDataReady);
     da->askHistogram(3, false);
     QTRY_COMPARE(ready.count(), 1);
     QVERIFY(da->hgReady);
-    const QVector<quint32> bins = sim->histogram(3);
-    QVERIFY(std::equal(bins.begin(), bins.end(), da->hg));
+    QVERIFY(hasBins(3, da->hg));
     QVERIFY(log->contains(QStringLiteral("dspA Signal:: tcpDataReady")));
     QVERIFY(log->contains(QStringLiteral("dspA Signal:: histgram ready")));
     // two in a row are taken one after another
     da->askHistogram(0, false);
     da->askHistogram(1, false);
     QTRY_COMPARE(ready.count(), 3);
-    const QVector<quint32> last = sim->histogram(1);
-    QVERIFY(std::equal(last.begin(), last.end(), da->hg));
+    QVERIFY(hasBins(1, da->hg));
 }
 
 void TstVexDASim::signalPathAfterStrayOnConnect()
@@ -548,8 +537,7 @@ void TstVexDASim::signalPathAfterStrayOnConnect()
     QSignalSpy ready(da.get(), &VexDA::hgDataReady);
     da->askHistogram(2, false);
     QTRY_COMPARE(ready.count(), 1);
-    const QVector<quint32> bins = sim->histogram(2);
-    QVERIFY(std::equal(bins.begin(), bins.end(), da->hg));   // not shifted by the stray bytes
+    QVERIFY(hasBins(2, da->hg));   // not shifted by the stray bytes
 }
 
 void TstVexDASim::initMcaSet()
@@ -588,8 +576,7 @@ void TstVexDASim::makeMcaSetHeaders()
         QCOMPARE(d->realTimeSec(), da->realTime);
         QCOMPARE(d->liveTimeSec(), da->liveTimes.at(c));
         QCOMPARE(d->icr(), da->icrs.at(c));
-        const QVector<quint32> bins = sim->histogram(c);
-        QVERIFY(std::equal(bins.begin(), bins.end(), d->data));
+        QVERIFY(hasBins(c, d->data));
     }
     QVERIFY(da->realTime > 0);
     QVERIFY(log->contains(QStringLiteral("Setting Times of DSP dspA : Ch 3 : RealTimeSec ")));
@@ -629,8 +616,7 @@ void TstVexDASim::emulationRamp()
     QCOMPARE(s->chs.at(3)->data[0], 0u);
     da->setEmulateSignal(false);
     s = da->makeMcaSet(0);
-    const QVector<quint32> bins = sim->histogram(2);
-    QVERIFY(std::equal(bins.begin(), bins.end(), s->chs.at(2)->data));
+    QVERIFY(hasBins(2, s->chs.at(2)->data));
 }
 
 QTEST_MAIN(TstVexDASim)

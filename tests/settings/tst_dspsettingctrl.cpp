@@ -54,6 +54,13 @@ static QList<Reg> readOutOrder()
     return r;
 }
 
+static void silence(SimUnit *s)
+{
+    SimFaults f;
+    f.silent = true;
+    s->setFaults(f);
+}
+
 static QByteArray readRequest(quint32 addr)
 {
     QByteArray d = QByteArray::fromHex("ffc00602");
@@ -89,13 +96,11 @@ private slots:
     void copyLoadedAndWriteBack();
     void writeBackEdit();
     void writeBackSilentUnit();
-    void writeBackNoUnits();
     void dumpThenRecover();
     void recoverSkipsRecords();
     void startUp_data();
     void startUp();
-    void saveUnwritable();
-    void loadMissing();
+    void fileErrors();
 
 private:
     DspSettingCtrl *makeEditor(int nUnits);
@@ -193,8 +198,14 @@ void TstDspSettingCtrl::form()
     QCOMPARE(header->findChild<QLineEdit *>(QStringLiteral("ValRestored"))->text(), QStringLiteral("Loaded Val"));
 
     e->findChild<QPushButton *>(QStringLiteral("ReadOut"))->click();
-    QCOMPARE(logs.value(0).first, QStringLiteral("Reading out DSP Settings"));
+    QCOMPARE(logs, QList<LogLine>({LogLine(QStringLiteral("Reading out DSP Settings"), black)}));
+    // Without units a write-back writes nothing and reads nothing.
+    logs.clear();
+    e->writeBack();
     QVERIFY(e->configLines().isEmpty());
+    QVERIFY(e->config().isEmpty());
+    QCOMPARE(logs, QList<LogLine>({LogLine(QStringLiteral("Writing back Setting Vals to DSPs"), black),
+                                   LogLine(QStringLiteral("Reading out DSP Settings"), black)}));
 }
 
 void TstDspSettingCtrl::readOutOrderAndCount()
@@ -242,9 +253,7 @@ void TstDspSettingCtrl::silentUnitCostsOneTimeout()
 {
     plantValues(sims.at(0), 3);
     DspSettingCtrl *e = makeEditor(2);
-    SimFaults f;
-    f.silent = true;
-    sims.at(1)->setFaults(f);
+    silence(sims.at(1));
     e->readOut();
 
     QCOMPARE(e->config().size(), 2 * 212);
@@ -458,9 +467,7 @@ void TstDspSettingCtrl::writeBackSilentUnit()
 {
     DspSettingCtrl *e = makeEditor(2);
     e->readOut();
-    SimFaults f;
-    f.silent = true;
-    sims.at(0)->setFaults(f);
+    silence(sims.at(0));
     sims.at(0)->clearRequests();
     sims.at(1)->clearRequests();
     logs.clear();
@@ -476,16 +483,6 @@ void TstDspSettingCtrl::writeBackSilentUnit()
     e->writeBack();
     QCOMPARE(sims.at(0)->requests().size(), 1);   // only the read-out's one time-out
     QCOMPARE(logsContaining(QStringLiteral("212 records with address 0"), red), 1);
-}
-
-void TstDspSettingCtrl::writeBackNoUnits()
-{
-    DspSettingCtrl *e = makeEditor(0);
-    e->writeBack();
-    QVERIFY(e->configLines().isEmpty());
-    QVERIFY(e->config().isEmpty());
-    QCOMPARE(logs, QList<LogLine>({LogLine(QStringLiteral("Writing back Setting Vals to DSPs"), black),
-                                   LogLine(QStringLiteral("Reading out DSP Settings"), black)}));
 }
 
 void TstDspSettingCtrl::dumpThenRecover()
@@ -588,15 +585,10 @@ void TstDspSettingCtrl::startUp()
         f.close();
         QVERIFY(cfg.readFile(QStringLiteral("config.cfg")));
     }
-    {
-        // A file to recover from when another one is named.
-        QList<DspData> one;
-        DspData d;
-        d.addr = 0xB4000010;
-        d.value = 0x77;
-        one << d;
-        QVERIFY(SettingFile::writeFile(QStringLiteral("other.stg"), one));
-    }
+    DspData one;   // a file to recover from when another one is named
+    one.addr = 0xB4000010;
+    one.value = 0x77;
+    QVERIFY(SettingFile::writeFile(QStringLiteral("other.stg"), {one}));
     DspSettingCtrl *e = makeEditor(1);
     e->startUpFromConfig(cfg);
     QStringList got;
@@ -616,7 +608,7 @@ void TstDspSettingCtrl::startUp()
         QCOMPARE(sims.at(0)->reg(0xB4000010), quint16(0x77));
 }
 
-void TstDspSettingCtrl::saveUnwritable()
+void TstDspSettingCtrl::fileErrors()
 {
     DspSettingCtrl *e = makeEditor(1);
     e->readOut();
@@ -625,12 +617,6 @@ void TstDspSettingCtrl::saveUnwritable()
     e->save(bad);
     QCOMPARE(logs, QList<LogLine>({LogLine(QStringLiteral("Saving DSP Config to %1").arg(bad), black),
                                    LogLine(QStringLiteral("Err: can't open %1 to save dsp config").arg(bad), red)}));
-}
-
-void TstDspSettingCtrl::loadMissing()
-{
-    DspSettingCtrl *e = makeEditor(1);
-    e->readOut();
     logs.clear();
     e->load(QStringLiteral("missing.stg"));
     QCOMPARE(logs.value(2), LogLine(QStringLiteral("Can't open dump file [missing.stg] to recover."), red));
