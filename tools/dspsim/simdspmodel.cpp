@@ -23,7 +23,7 @@ SimDspModel::SimDspModel(bool bMode)
 {
     bins = bMode ? 8192 : 4096;
     for (int c = 0; c < Channels; ++c) {
-        chans[c].spectrum = SimSpectrum(c, bins);
+        chans[c].spectrum = SimEnergyModel(c, bins);
         chans[c].hist = QVector<quint32>(bins, 0);
     }
     regs.setValue(RegMeasTime, 6, NoPreset);
@@ -143,7 +143,7 @@ void SimDspModel::setBMode(bool on)
     for (int c = 0; c < Channels; ++c) {
         materialize(c);
         chans[c].hist.resize(bins);
-        chans[c].spectrum = SimSpectrum(c, bins);
+        chans[c].spectrum = SimEnergyModel(c, bins);
     }
 }
 

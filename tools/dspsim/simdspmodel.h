@@ -1,7 +1,7 @@
 #pragma once
 
 #include "simdevice.h"
-#include "simspectrum.h"
+#include "simenergymodel.h"
 
 #include <QVector>
 
@@ -78,7 +78,7 @@ protected:
 private:
     struct Channel {
         QVector<quint32> hist;
-        SimSpectrum spectrum;
+        SimEnergyModel spectrum;
         quint64 streamTarget = 0;   // events generated into the histogram (deterministic stream position)
         quint64 streamApplied = 0;  // events already added to `hist`
         double deadCarry = 0.0;     // fractions of a tick not yet counted

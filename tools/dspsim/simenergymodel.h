@@ -17,10 +17,10 @@
 // events, not on how the events were added up. Events are counted in
 // aligned blocks of 2^m, whose points are evenly spaced, so adding n
 // events costs O(bins * log n).
-class SimSpectrum
+class SimEnergyModel
 {
 public:
-    explicit SimSpectrum(int channel = 0, int bins = 4096);
+    explicit SimEnergyModel(int channel = 0, int bins = 4096);
 
     int bins() const { return cdf.size() - 1; }
     int channel() const { return ch; }

@@ -1,4 +1,4 @@
-#include "simspectrum.h"
+#include "simenergymodel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -31,7 +31,7 @@ void addSaturating(quint32 &bin, quint64 n)
 
 } // namespace
 
-SimSpectrum::SimSpectrum(int channel, int nbins)
+SimEnergyModel::SimEnergyModel(int channel, int nbins)
     : ch(channel)
 {
     nbins = qMax(1, nbins);
@@ -93,7 +93,7 @@ quint64 reverseBits(quint64 v)
 
 } // namespace
 
-void SimSpectrum::addBlock(QVector<quint32> &h, quint64 start, int m) const
+void SimEnergyModel::addBlock(QVector<quint32> &h, quint64 start, int m) const
 {
     // The block's points (bit-reversed indices) are off + i * step for i < 2^m.
     const Fixed count = Fixed(1) << m;
@@ -115,7 +115,7 @@ void SimSpectrum::addBlock(QVector<quint32> &h, quint64 start, int m) const
     }
 }
 
-quint64 SimSpectrum::deterministicCount(int bin, quint64 from, quint64 to) const
+quint64 SimEnergyModel::deterministicCount(int bin, quint64 from, quint64 to) const
 {
     if (bin < 0 || bin >= bins() || to <= from)
         return 0;
@@ -124,7 +124,7 @@ quint64 SimSpectrum::deterministicCount(int bin, quint64 from, quint64 to) const
     return h[bin];
 }
 
-void SimSpectrum::addDeterministic(QVector<quint32> &h, quint64 from, quint64 to) const
+void SimEnergyModel::addDeterministic(QVector<quint32> &h, quint64 from, quint64 to) const
 {
     quint64 k = from;
     while (k < to) {
@@ -136,7 +136,7 @@ void SimSpectrum::addDeterministic(QVector<quint32> &h, quint64 from, quint64 to
     }
 }
 
-void SimSpectrum::addRandom(QVector<quint32> &h, quint64 n, std::mt19937_64 &rng) const
+void SimEnergyModel::addRandom(QVector<quint32> &h, quint64 n, std::mt19937_64 &rng) const
 {
     const int nb = qMin(int(h.size()), bins());
     if (n == 0 || nb == 0)
@@ -164,7 +164,7 @@ void SimSpectrum::addRandom(QVector<quint32> &h, quint64 n, std::mt19937_64 &rng
     }
 }
 
-QVector<quint32> SimSpectrum::deterministic(quint64 n) const
+QVector<quint32> SimEnergyModel::deterministic(quint64 n) const
 {
     QVector<quint32> h(bins(), 0);
     addDeterministic(h, 0, n);
