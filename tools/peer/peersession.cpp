@@ -14,8 +14,8 @@
 
 #include "buskeys.h"
 #include "peerexit.h"
-#include "spectrumcsv.h"
-#include "spectrumplot.h"
+#include "mcacsv.h"
+#include "mcaplot.h"
 #include "transfercheck.h"
 
 namespace {
@@ -385,16 +385,16 @@ int PeerSession::writeFiles(const QList<PeerRecord> &records, const QList<Elemen
     QStringList labels;
     for (int k = 0; k < records.size(); ++k) {
         const PeerRecord &r = records.at(k);
-        SpectrumCsv::Info info;
+        McaCsv::Info info;
         info.element = k;
         info.where = elements.at(k);
         info.hasMeasCount = !records.isEmpty();
         info.measCount = records.value(0).marker;
         info.hasMeasNum = records.size() > 1;
         info.measNum = records.value(1).marker;
-        const QString path = dir.filePath(SpectrumCsv::fileName(info));
+        const QString path = dir.filePath(McaCsv::fileName(info));
         QString why;
-        if (!SpectrumCsv::write(path, r, info, &why)) {
+        if (!McaCsv::write(path, r, info, &why)) {
             fail(why);
             return PeerExit::Files;
         }
@@ -414,7 +414,7 @@ int PeerSession::writeFiles(const QList<PeerRecord> &records, const QList<Elemen
     else if (records.size() == 1)
         note(QStringLiteral("measurement count %1").arg(records.at(0).marker));
 
-    SpectrumPlot::Options po;
+    McaPlot::Options po;
     po.size = opts.plotSize;
     po.logScale = opts.logScale;
     po.rois = rois;
@@ -425,7 +425,7 @@ int PeerSession::writeFiles(const QList<PeerRecord> &records, const QList<Elemen
                    .arg(opts.logScale ? QStringLiteral("log") : QStringLiteral("linear"));
     const QString png = dir.filePath(QStringLiteral("mcas.png"));
     QString why;
-    if (!SpectrumPlot::save(SpectrumPlot::render(records, labels, po), png, &why)) {
+    if (!McaPlot::save(McaPlot::render(records, labels, po), png, &why)) {
         fail(why);
         return PeerExit::Files;
     }

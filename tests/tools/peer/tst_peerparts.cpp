@@ -9,7 +9,7 @@
 #include "elementlayout.h"
 #include "mcarecordparser.h"
 #include "peerrecord.h"
-#include "spectrumcsv.h"
+#include "mcacsv.h"
 #include "transfercheck.h"
 
 namespace {
@@ -192,7 +192,7 @@ void TstPeerParts::transferCheck()
 
 void TstPeerParts::csvContents()
 {
-    SpectrumCsv::Info info;
+    McaCsv::Info info;
     info.element = 3;
     info.where = ElementInfo{1, QStringLiteral("dsp2"), 2};
     info.hasMeasCount = true;
@@ -200,7 +200,7 @@ void TstPeerParts::csvContents()
     info.hasMeasNum = true;
     info.measNum = 9;
     const PeerRecord r = PeerRecord::make(2, {5, 0, 4294967295u}, 2.00000001, 1.5, 1234.5, 0, 1);
-    QCOMPARE(QString::fromUtf8(SpectrumCsv::contents(r, info)),
+    QCOMPARE(QString::fromUtf8(McaCsv::contents(r, info)),
              QStringLiteral("# element 3\n"
                             "# unit 1 (dsp2)\n"
                             "# channel 2\n"

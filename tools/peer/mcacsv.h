@@ -9,7 +9,7 @@
 // The CSV file of one element's spectrum: "#" header lines (element, unit,
 // channel, times, count rate, the transfer's measurement count and number),
 // then "bin,counts" and one line per bin.
-class SpectrumCsv
+class McaCsv
 {
 public:
     struct Info {

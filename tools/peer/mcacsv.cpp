@@ -1,4 +1,4 @@
-#include "spectrumcsv.h"
+#include "mcacsv.h"
 
 #include <QRegularExpression>
 #include <QSaveFile>
@@ -12,7 +12,7 @@ QString num(double v)
 
 } // namespace
 
-QString SpectrumCsv::fileName(const Info &info)
+QString McaCsv::fileName(const Info &info)
 {
     QString unit = info.where.unitName;
     unit.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_-]")), QStringLiteral("_"));
@@ -24,7 +24,7 @@ QString SpectrumCsv::fileName(const Info &info)
         .arg(info.where.channel);
 }
 
-QByteArray SpectrumCsv::contents(const PeerRecord &r, const Info &info)
+QByteArray McaCsv::contents(const PeerRecord &r, const Info &info)
 {
     QString unit = QString::number(info.where.unit);
     if (!info.where.unitName.isEmpty())
@@ -53,7 +53,7 @@ QByteArray SpectrumCsv::contents(const PeerRecord &r, const Info &info)
     return text.toUtf8();
 }
 
-bool SpectrumCsv::write(const QString &path, const PeerRecord &record, const Info &info, QString *error)
+bool McaCsv::write(const QString &path, const PeerRecord &record, const Info &info, QString *error)
 {
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly)) {

@@ -1,4 +1,4 @@
-#include "spectrumplot.h"
+#include "mcaplot.h"
 
 #include <QColor>
 #include <QFont>
@@ -27,7 +27,7 @@ QString tickText(double v)
 
 } // namespace
 
-QColor SpectrumPlot::colour(int k)
+QColor McaPlot::colour(int k)
 {
     static const QColor palette[] = {
         QColor(31, 119, 180), QColor(214, 39, 40), QColor(44, 160, 44), QColor(148, 103, 189),
@@ -38,7 +38,7 @@ QColor SpectrumPlot::colour(int k)
     return palette[((k % n) + n) % n];
 }
 
-double SpectrumPlot::niceStep(double range, int ticks)
+double McaPlot::niceStep(double range, int ticks)
 {
     if (!(range > 0) || ticks < 1)
         return 1.0;
@@ -49,7 +49,7 @@ double SpectrumPlot::niceStep(double range, int ticks)
     return m * p;
 }
 
-QImage SpectrumPlot::render(const QList<PeerRecord> &records, const QStringList &labels, const Options &o)
+QImage McaPlot::render(const QList<PeerRecord> &records, const QStringList &labels, const Options &o)
 {
     QImage img(o.size, QImage::Format_RGB32);
     img.fill(Qt::white);
@@ -210,7 +210,7 @@ QImage SpectrumPlot::render(const QList<PeerRecord> &records, const QStringList 
     return img;
 }
 
-bool SpectrumPlot::save(const QImage &image, const QString &path, QString *error)
+bool McaPlot::save(const QImage &image, const QString &path, QString *error)
 {
     QImageWriter w(path, "png");
     if (!w.write(image)) {

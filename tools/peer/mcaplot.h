@@ -12,7 +12,7 @@
 // Draws all spectra of a transfer into one image: counts over bins, one
 // colour per element, a legend, linear or logarithmic count axis, and
 // translucent bands for the ROIs.
-class SpectrumPlot
+class McaPlot
 {
 public:
     struct Options {
