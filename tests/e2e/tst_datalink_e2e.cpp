@@ -151,10 +151,8 @@ private slots:
     void replies_data();
     void replies();
     void ackWithNothingSent();
-    void timeOutResend_data();
-    void timeOutResend();
-    void disconnectMidTransfer_data();
-    void disconnectMidTransfer();
+    void lostLinkResend_data();
+    void lostLinkResend();
     void secondPeerWaits_data();
     void secondPeerWaits();
     void noLinkConnected_data();
@@ -507,31 +505,44 @@ void TstDataLinkE2e::ackWithNothingSent()
 
 // ---- lost links and resending --------------------------------------------------------
 
-void TstDataLinkE2e::timeOutResend_data()
+void TstDataLinkE2e::lostLinkResend_data()
 {
-    neverFilledSet_data();
+    QTest::addColumn<bool>("blocking");
+    QTest::addColumn<bool>("timeOut");
+    QTest::newRow("blocking, no answer in time") << true << true;
+    QTest::newRow("asynchronous, no answer in time") << false << true;
+    QTest::newRow("blocking, the peer leaves mid-transfer") << true << false;
+    QTest::newRow("asynchronous, the peer leaves mid-transfer") << false << false;
 }
 
-// A peer that does not answer in time loses the link; Marlo accepts again,
-// and the reconnected peer gets the same spectra without a new request. A
-// late answer on the closed link changes nothing.
-void TstDataLinkE2e::timeOutResend()
+// A peer that does not answer in time loses the link (a late answer on the
+// closed link changes nothing); one that leaves mid-transfer closes it itself.
+// Marlo accepts again, and the reconnected peer gets the same spectra without
+// a new request.
+void TstDataLinkE2e::lostLinkResend()
 {
     QFETCH(bool, blocking);
+    QFETCH(bool, timeOut);
     QVERIFY(start(blocking));
     fillUnits(false);
-    body->setDataTransWaitMs(400);
+    if (timeOut)
+        body->setDataTransWaitMs(400);
     DataLinkPeer peer;
     QVERIFY(connectPeer(peer, 1));
 
     const quint16 port = body->dataLinkServerPort();
     StepResult first, second;
+    QByteArray part;
     bool closedByMarlo = false;
     bool reconnected = false;
     peer.run([&](Context &c) {
-        runSteps(c, {"read"}, first);
-        closedByMarlo = c.waitLinkClosed(10000);
-        c.send("Ack");   // too late: the link is gone
+        if (timeOut) {
+            runSteps(c, {"read"}, first);
+            closedByMarlo = c.waitLinkClosed(10000);
+            c.send("Ack");   // too late: the link is gone
+        } else {
+            c.readBytes(1000, part);   // part of the first record, then away
+        }
         c.closeLink();
         reconnected = c.connectLink(port);
         if (reconnected)
@@ -540,61 +551,26 @@ void TstDataLinkE2e::timeOutResend()
     QCOMPARE(rig->ask(QStringLiteral("GetMCAs")), QStringLiteral("Ok:"));
     QVERIFY(peer.wait());
     QVERIFY2(first.error.isEmpty(), qPrintable(first.error));
-    QVERIFY(closedByMarlo);
+    QCOMPARE(closedByMarlo, timeOut);
+    QCOMPARE(part.size(), timeOut ? 0 : 1000);
     QVERIFY(reconnected);
     QVERIFY2(second.error.isEmpty(), qPrintable(second.error));
     QCOMPARE(bytesOf(second.transfers.first()), expectedRecords(2, 7, false));
     QVERIFY(rig->waitForEvent(QStringLiteral("DiscardDataLink")));
     QTRY_VERIFY(!body->inDataTransfer());
     QVERIFY(!body->resendPending());
-    const QString bad = checkCounts(
-        blocking ? Counts{{"1: TimeOut Data Transfer", 1}, {"1: after reconnect DataLink send data again", 1},
-                          {"1: Rcv::Ack", 1}, {"Actually Discard DataLink", 1}}
-                 : Counts{{"2: in data trans : TimeOut ==> Disconnect from DSP", 1},
-                          {"2: after reconnect DataLink send data again", 1},
-                          {"2: in data trans : Rcv Ack ==> Normal end of Data Transfer", 1},
-                          {"Actually Discard DataLink", 1}});
+    const QString mode = blocking ? QStringLiteral("1: ") : QStringLiteral("2: ");
+    Counts counts{{mode + "after reconnect DataLink send data again", 1}, {"Data-Link Connected", 2}};
+    if (!timeOut)
+        counts << qMakePair(QStringLiteral("Data-Link Dis-Connected"), 1);
+    else if (blocking)
+        counts << Counts{{"1: TimeOut Data Transfer", 1}, {"1: Rcv::Ack", 1}, {"Actually Discard DataLink", 1}};
+    else
+        counts << Counts{{"2: in data trans : TimeOut ==> Disconnect from DSP", 1},
+                         {"2: in data trans : Rcv Ack ==> Normal end of Data Transfer", 1},
+                         {"Actually Discard DataLink", 1}};
+    const QString bad = checkCounts(counts);
     QVERIFY2(bad.isEmpty(), qPrintable(bad));
-    QCOMPARE(count(QStringLiteral("Data-Link Connected")), 2);
-}
-
-void TstDataLinkE2e::disconnectMidTransfer_data()
-{
-    neverFilledSet_data();
-}
-
-void TstDataLinkE2e::disconnectMidTransfer()
-{
-    QFETCH(bool, blocking);
-    QVERIFY(start(blocking));
-    fillUnits(false);
-    DataLinkPeer peer;
-    QVERIFY(connectPeer(peer, 1));
-
-    const quint16 port = body->dataLinkServerPort();
-    QByteArray part;
-    StepResult res;
-    bool reconnected = false;
-    peer.run([&](Context &c) {
-        c.readBytes(1000, part);   // part of the first record, then away
-        c.closeLink();
-        reconnected = c.connectLink(port);
-        if (reconnected)
-            runSteps(c, {"read", "send:Ack", "silent"}, res);
-    });
-    QCOMPARE(rig->ask(QStringLiteral("GetMCAs")), QStringLiteral("Ok:"));
-    QVERIFY(peer.wait());
-    QCOMPARE(part.size(), 1000);
-    QVERIFY(reconnected);
-    QVERIFY2(res.error.isEmpty(), qPrintable(res.error));
-    QCOMPARE(bytesOf(res.transfers.first()), expectedRecords(2, 7, false));
-    QVERIFY(rig->waitForEvent(QStringLiteral("DiscardDataLink")));
-    QTRY_VERIFY(!body->inDataTransfer());
-    QVERIFY(!body->resendPending());
-    QCOMPARE(count(blocking ? QStringLiteral("1: after reconnect DataLink send data again")
-                            : QStringLiteral("2: after reconnect DataLink send data again")),
-             1);
-    QCOMPARE(count(QStringLiteral("Data-Link Dis-Connected")), 1);
 }
 
 void TstDataLinkE2e::secondPeerWaits_data()
