@@ -1,5 +1,7 @@
 #include "datalinkreader.h"
 
+#include "socketwait.h"
+
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QHostAddress>
@@ -63,14 +65,7 @@ bool DataLinkReader::waitReadable(int ms)
         return true;
     if (!isConnected() || ms <= 0)
         return false;
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(&sock, &QTcpSocket::readyRead, &loop, &QEventLoop::quit);
-    QObject::connect(&sock, &QTcpSocket::disconnected, &loop, &QEventLoop::quit);
-    timer.start(ms);
-    loop.exec();
+    waitForSocketEvent(sock, ms);
     return sock.bytesAvailable() > 0;
 }
 

@@ -1,8 +1,8 @@
 #include "starsnode.h"
 
+#include "socketwait.h"
+
 #include <QDeadlineTimer>
-#include <QEventLoop>
-#include <QTimer>
 
 #include "buskeys.h"
 
@@ -133,16 +133,9 @@ bool StarsNode::waitForData(int timeoutMs)
         readAvailable();
         return got;
     }
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(&sock, &QTcpSocket::readyRead, &loop, &QEventLoop::quit);
-    QObject::connect(&sock, &QTcpSocket::disconnected, &loop, &QEventLoop::quit);
-    timer.start(timeoutMs);
-    loop.exec();
+    const bool got = waitForSocketEvent(sock, timeoutMs);
     readAvailable();
-    return timer.isActive();
+    return got;
 }
 
 std::optional<QString> StarsNode::waitForLine(int timeoutMs)
