@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QList>
-#include <QString>
 #include <QStringList>
 #include <QtGlobal>
 
@@ -9,31 +7,22 @@
 class MsgCapture
 {
 public:
-    MsgCapture() { current() = this; previous = qInstallMessageHandler(&MsgCapture::handler); }
-    ~MsgCapture() { qInstallMessageHandler(previous); current() = nullptr; }
-    MsgCapture(const MsgCapture &) = delete;
-    MsgCapture &operator=(const MsgCapture &) = delete;
-
+    MsgCapture()
+    {
+        current = this;
+        previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &msg) {
+            if (current)
+                current->messages << msg;
+        });
+    }
+    ~MsgCapture()
+    {
+        qInstallMessageHandler(previous);
+        current = nullptr;
+    }
     QStringList messages;
 
-    int count(const QString &part) const
-    {
-        int n = 0;
-        for (const QString &m : messages)
-            n += m.contains(part) ? 1 : 0;
-        return n;
-    }
-
 private:
-    static MsgCapture *&current()
-    {
-        static MsgCapture *c = nullptr;
-        return c;
-    }
-    static void handler(QtMsgType, const QMessageLogContext &, const QString &msg)
-    {
-        if (current())
-            current()->messages << msg;
-    }
+    static inline MsgCapture *current = nullptr;
     QtMessageHandler previous = nullptr;
 };
