@@ -70,16 +70,6 @@ double ParamRules::number(const QString &text)
     return v;
 }
 
-quint64 ParamRules::secondsToTicks(double seconds)
-{
-    if (std::isnan(seconds) || seconds <= 0.0)
-        return 0;
-    const double ticks = seconds * 1e8;
-    if (ticks >= double(maxTicks))
-        return maxTicks;
-    return quint64(ticks);
-}
-
 quint32 ParamRules::configValue(const QString &text)
 {
     bool ok = false;

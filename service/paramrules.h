@@ -29,12 +29,6 @@ public:
     // A decimal floating-point number; no number (or NaN) gives 0.
     static double number(const QString &text);
 
-    // Seconds as device time ticks (10 ns), truncated, clamped to what the
-    // 48-bit time registers hold: negative or NaN gives 0, too large the
-    // largest 48-bit count.
-    static quint64 secondsToTicks(double seconds);
-    static constexpr quint64 maxTicks = 0xFFFFFFFFFFFFULL;
-
     // Register value of "SetConfig": "0x..." hexadecimal, else decimal; a text
     // that is no integer or does not fit in 32 bits gives 0. Negative decimal
     // values down to -2^31 give their two's complement.

@@ -21,7 +21,6 @@ public:
     QString text() const { return m_area.findChild<QTextEdit *>(QStringLiteral("LogDisp"))->toPlainText(); }
     bool contains(const QString &s) const { return text().contains(s); }
     int count(const QString &s) const { return int(text().count(s)); }
-    void clear() { m_area.findChild<QTextEdit *>(QStringLiteral("LogDisp"))->clear(); }
 
 private:
     LogArea m_area;

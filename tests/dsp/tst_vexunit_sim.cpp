@@ -1,9 +1,9 @@
-// The register transport and the TCP connection against simulated units.
-#include <QLabel>
+// The register transport and the TCP connection against simulated units:
+// time-outs, late answers, TCP back-off and the status strip's lifetime.
+// Request bytes and answer decoding are the RBCP test's.
 #include <QThread>
 #include <QtTest>
 
-#include <functional>
 #include <memory>
 
 #include "logcapture.h"
@@ -16,20 +16,12 @@
 
 namespace {
 
-const QString okStyle = QStringLiteral("background-color: rgb(211, 255, 241);");
-const QString ngStyle = QStringLiteral("background-color: rgb(255, 192, 192);");
-const QString transStyle = QStringLiteral("background-color: rgb(255, 243, 162);");
-
 QString style(VexUnit &u, const char *indicator)
 {
     return u.status()->findChild<StatDisp *>(QLatin1String(indicator))->styleSheetOfLabel();
 }
 
-using UnitAction = std::function<bool(VexUnit &)>;
-
 } // namespace
-
-Q_DECLARE_METATYPE(UnitAction)
 
 class TstVexUnitSim : public QObject
 {
@@ -39,21 +31,13 @@ private slots:
     void init();
     void cleanup();
 
-    void requestBytes_data();
-    void requestBytes();
-    void answerDecoding_data();
-    void answerDecoding();
     void timeoutThenRecovery();
-    void staleAnswerIsDrained();
-    void lateAnswerDuringWaitIsDropped();
+    void lateAnswer_data();
+    void lateAnswer();
     void injectedAnswerIsDrained();
     void wrongAddressTimesOut();
-    void asyncAnswerTakenBySlot();
 
-    void invalidUnit();
-    void closeBeforeConnection();
     void connectAndClose();
-    void strayBytesOnConnectAreDrained();
     void lostConnectionIsReopened();
     void refusedThenListening();
     void acceptThenCloseBacksOff();
@@ -95,73 +79,6 @@ bool TstVexUnitSim::startUnit(const QString &addr)
     return true;
 }
 
-void TstVexUnitSim::requestBytes_data()
-{
-    QTest::addColumn<UnitAction>("action");
-    QTest::addColumn<QByteArray>("request");
-    QTest::newRow("read 6 at RealTime1")
-        << UnitAction([](VexUnit &u) { return u.readReg(0xB400001C, true, 6); })
-        << QByteArray::fromHex("FFC00606B400001C");
-    QTest::newRow("write 1 to Start")
-        << UnitAction([](VexUnit &u) { return u.writeReg(0xB4000014, 1, true, 2); })
-        << QByteArray::fromHex("FF800702B40000140001");
-    QTest::newRow("6-byte write, high bits dropped")
-        << UnitAction([](VexUnit &u) { return u.writeReg(0xB4000016, 0xFFFF0123456789ABULL, true, 6); })
-        << QByteArray::fromHex("FF800706B40000160123456789AB");
-    QTest::newRow("4-byte write")
-        << UnitAction([](VexUnit &u) { return u.writeReg(0x00000008, 375000, true, 4); })
-        << QByteArray::fromHex("FF800704000000080005B8D8");
-    QTest::newRow("read default size")
-        << UnitAction([](VexUnit &u) { return u.readReg(0xB400020A); })
-        << QByteArray::fromHex("FFC00602B400020A");
-    QTest::newRow("write without wait")
-        << UnitAction([](VexUnit &u) { return u.writeReg(0xB4000040, 1, false); })
-        << QByteArray::fromHex("FF800702B40000400001");
-}
-
-void TstVexUnitSim::requestBytes()
-{
-    QFETCH(UnitAction, action);
-    QFETCH(QByteArray, request);
-    QVERIFY(startUnit(QStringLiteral("127.0.3.1")));
-    QVERIFY(action(*unit));
-    QTRY_COMPARE(sim->requests().size(), 1);
-    QCOMPARE(sim->requests().first().toHex(' '), request.toHex(' '));
-}
-
-void TstVexUnitSim::answerDecoding_data()
-{
-    QTest::addColumn<quint32>("addr");
-    QTest::addColumn<int>("size");
-    QTest::addColumn<QList<quint16>>("words");
-    QTest::addColumn<quint64>("value");
-    QTest::addColumn<QByteArray>("data");
-    QTest::newRow("one word 300") << quint32(0xB400020A) << 2 << QList<quint16>{300} << quint64(300)
-                                  << QByteArray::fromHex("012C");
-    QTest::newRow("two words") << quint32(0xB400022C) << 4 << QList<quint16>{0x0001, 0x86A0} << quint64(100000)
-                               << QByteArray::fromHex("000186A0");
-    QTest::newRow("three words") << quint32(0xB4000016) << 6 << QList<quint16>{0x0000, 0x08F0, 0xD180}
-                                 << quint64(150000000) << QByteArray::fromHex("000008F0D180");
-    QTest::newRow("top word set") << quint32(0xB4000016) << 6 << QList<quint16>{0xFFFF, 0xFFFF, 0xFFFF}
-                                  << quint64(0xFFFFFFFFFFFFULL) << QByteArray::fromHex("FFFFFFFFFFFF");
-}
-
-void TstVexUnitSim::answerDecoding()
-{
-    QFETCH(quint32, addr);
-    QFETCH(int, size);
-    QFETCH(QList<quint16>, words);
-    QVERIFY(startUnit(QStringLiteral("127.0.3.2")));
-    for (int i = 0; i < words.size(); ++i)
-        sim->setReg(addr + 2 * quint32(i), words.at(i));
-    QVERIFY(unit->readReg(addr, true, size));
-    QTEST(unit->ansValue(), "value");
-    QTEST(unit->ansData(), "data");
-    QCOMPARE(unit->ansAddr(), addr);
-    QCOMPARE(unit->ansHeader(), 0xFFC80600u + quint32(size));
-    QCOMPARE(unit->lastDatagram().size(), 8 + size);
-}
-
 void TstVexUnitSim::timeoutThenRecovery()
 {
     QVERIFY(startUnit(QStringLiteral("127.0.3.3")));
@@ -173,23 +90,30 @@ void TstVexUnitSim::timeoutThenRecovery()
     sim->setFaults(f);
     QVERIFY(!unit->readReg(0xB400001C, true, 6));
     QCOMPARE(unit->ansValue(), quint64(0));
-    QVERIFY(unit->ansData().isEmpty());
-    QVERIFY(unit->lastDatagram().isEmpty());
-    QCOMPARE(unit->ansAddr(), 0u);
     QVERIFY(log->contains(QStringLiteral("Err. Timeout waiting ans from UDP for CMD [b400001c]")));
-    QCOMPARE(style(*unit, "UDPTimeout"), ngStyle);
+    QCOMPARE(style(*unit, "UDPTimeout"), StatDisp::ngStyle);
     QCOMPARE(sim->requests().size(), 2);   // a request is never repeated
 
     sim->setFaults(SimFaults());
     QVERIFY(unit->readReg(0xB400001C, true, 2));
     QCOMPARE(unit->ansValue(), quint64(1));
-    QCOMPARE(style(*unit, "UDPTimeout"), okStyle);
+    QCOMPARE(style(*unit, "UDPTimeout"), StatDisp::okStyle);
     QCOMPARE(log->count(QStringLiteral("Err. Timeout")), 1);
 }
 
-void TstVexUnitSim::staleAnswerIsDrained()
+void TstVexUnitSim::lateAnswer_data()
 {
-    // A late answer left in the socket must not be taken for the next one.
+    QTest::addColumn<int>("nextDelayMs");
+    QTest::addColumn<bool>("droppedInWait");
+    QTest::newRow("left in the socket before the next request") << 0 << false;
+    QTest::newRow("arriving while the next request waits") << 300 << true;
+}
+
+// A late answer must not be taken for the next one.
+void TstVexUnitSim::lateAnswer()
+{
+    QFETCH(int, nextDelayMs);
+    QFETCH(bool, droppedInWait);
     QVERIFY(startUnit(QStringLiteral("127.0.3.4")));
     sim->setReg(0xB4000010, 0x1111);
     sim->setReg(0xB4000012, 0x2222);
@@ -197,30 +121,15 @@ void TstVexUnitSim::staleAnswerIsDrained()
     f.answerDelayMs = 600;
     sim->setFaults(f);
     QVERIFY(!unit->readReg(0xB4000010));
-    sim->setFaults(SimFaults());
-    QThread::msleep(300);   // the late answer arrives; no event loop runs
+    f.answerDelayMs = nextDelayMs;
+    sim->setFaults(f);
+    if (!droppedInWait)
+        QThread::msleep(300);   // the late answer arrives; no event loop runs
     QVERIFY(unit->readReg(0xB4000012));
     QCOMPARE(unit->ansAddr(), 0xB4000012u);
     QCOMPARE(unit->ansValue(), quint64(0x2222));
-}
-
-void TstVexUnitSim::lateAnswerDuringWaitIsDropped()
-{
-    // The late answer comes while the next request waits: it is dropped and
-    // the wait goes on for the right one.
-    QVERIFY(startUnit(QStringLiteral("127.0.3.5")));
-    sim->setReg(0xB4000010, 0x1111);
-    sim->setReg(0xB4000012, 0x2222);
-    SimFaults f;
-    f.answerDelayMs = 600;
-    sim->setFaults(f);
-    QVERIFY(!unit->readReg(0xB4000010));
-    f.answerDelayMs = 300;
-    sim->setFaults(f);
-    QVERIFY(unit->readReg(0xB4000012));
-    QCOMPARE(unit->ansAddr(), 0xB4000012u);
-    QCOMPARE(unit->ansValue(), quint64(0x2222));
-    QVERIFY(log->contains(QStringLiteral("dspT dropped an answer for [b4000010] while waiting for [b4000012]")));
+    if (droppedInWait)
+        QVERIFY(log->contains(QStringLiteral("dspT dropped an answer for [b4000010] while waiting for [b4000012]")));
 }
 
 void TstVexUnitSim::injectedAnswerIsDrained()
@@ -242,76 +151,23 @@ void TstVexUnitSim::wrongAddressTimesOut()
     f.wrongAnswerAddress = true;
     sim->setFaults(f);
     QVERIFY(!unit->readReg(0xB4000014));
-    QCOMPARE(unit->ansValue(), quint64(0));
     QVERIFY(log->contains(QStringLiteral("dropped an answer for [b4000016] while waiting for [b4000014]")));
     QVERIFY(log->contains(QStringLiteral("Err. Timeout waiting ans from UDP for CMD [b4000014]")));
     sim->setFaults(SimFaults());
     QVERIFY(unit->readReg(0xB4000014));
 }
 
-void TstVexUnitSim::asyncAnswerTakenBySlot()
-{
-    QVERIFY(startUnit(QStringLiteral("127.0.3.8")));
-    sim->setReg(0xB4000010, 0x0007);
-    QSignalSpy spy(unit.get(), &VexUnit::lastUdpDataReady);
-    QVERIFY(unit->readReg(0xB4000010, false));
-    QTRY_COMPARE(spy.count(), 1);
-    QCOMPARE(unit->ansValue(), quint64(7));
-    QCOMPARE(unit->ansAddr(), 0xB4000010u);
-}
-
-void TstVexUnitSim::invalidUnit()
-{
-    VexUnit u;
-    QCOMPARE(u.name(), QStringLiteral("id"));
-    QCOMPARE(u.ip(), QStringLiteral("0.0.0.0"));
-    QVERIFY(!u.isValid());
-    u.openTcp();
-    QVERIFY(log->contains(QStringLiteral("Can't open :: Machine Info is not valid.")));
-    QVERIFY(!u.keepTcp());
-    QCOMPARE(u.tcpSocket()->state(), QAbstractSocket::UnconnectedState);
-}
-
-void TstVexUnitSim::closeBeforeConnection()
-{
-    QVERIFY(startUnit(QStringLiteral("127.0.3.9")));
-    unit->closeTcp();
-    QVERIFY(log->contains(QStringLiteral("Can't close :: TCP has not been connected.")));
-    QVERIFY(!unit->keepTcp());
-}
-
 void TstVexUnitSim::connectAndClose()
 {
     QVERIFY(startUnit(QStringLiteral("127.0.3.10")));
-    QCOMPARE(unit->status()->findChild<QLineEdit *>(QStringLiteral("IP"))->text(), QStringLiteral("127.0.3.10"));
-    QCOMPARE(unit->status()->findChild<QLineEdit *>(QStringLiteral("ID"))->text(), QStringLiteral("dspT"));
     unit->openTcp();
-    QVERIFY(unit->keepTcp());
-    QVERIFY(log->contains(QStringLiteral("Trying to connect via TCP")));
     QTRY_VERIFY(unit->tcpHasConnected());
-    QVERIFY(log->contains(QStringLiteral("tcp connected")));
-    QCOMPARE(style(*unit, "TCPStat"), okStyle);
     unit->closeTcp();
     QVERIFY(!unit->keepTcp());
     QTRY_COMPARE(unit->tcpSocket()->state(), QAbstractSocket::UnconnectedState);
     QTRY_VERIFY(log->contains(QStringLiteral("tcp disconnected")));
     QTest::qWait(400);
     QCOMPARE(sim->tcpConnectionCount(), 1);   // not reopened
-    QVERIFY(unit->tcpHasConnected());          // stays set
-    QCOMPARE(style(*unit, "TCPStat"), QStringLiteral("background-color: rgb(176, 192, 192);"));
-}
-
-void TstVexUnitSim::strayBytesOnConnectAreDrained()
-{
-    QVERIFY(startUnit(QStringLiteral("127.0.3.11")));
-    SimFaults f;
-    f.strayOnConnect = QByteArray("GARBAGE");
-    sim->setFaults(f);
-    QSignalSpy data(unit.get(), &VexUnit::tcpDataReadySignal);
-    unit->openTcp();
-    QTRY_VERIFY(log->contains(QStringLiteral("On Establishing TCP connection, something in buffer [7bytes]")));
-    QCOMPARE(unit->tcpSocket()->bytesAvailable(), 0);
-    QCOMPARE(data.count(), 0);   // not taken for data
 }
 
 void TstVexUnitSim::lostConnectionIsReopened()
@@ -326,7 +182,6 @@ void TstVexUnitSim::lostConnectionIsReopened()
     QTRY_COMPARE(unit->tcpSocket()->state(), QAbstractSocket::ConnectedState);
     QCOMPARE(log->count(QStringLiteral("tcp connected")), 2);
     QVERIFY(!log->contains(QStringLiteral("retrying")));   // an ordinary loss, retried at once
-    QCOMPARE(style(*unit, "TCPStat"), okStyle);
 }
 
 void TstVexUnitSim::refusedThenListening()
@@ -341,7 +196,6 @@ void TstVexUnitSim::refusedThenListening()
     QTRY_VERIFY_WITH_TIMEOUT(unit->nextRetryDelayMs() >= 4 * VexUnit::firstRetryBackoffMs, 10000);
     QCOMPARE(log->count(QStringLiteral("failed")), 1);   // ... with one line, not one per attempt
     QVERIFY(!unit->tcpHasConnected());
-    QCOMPARE(style(*unit, "TCPStat"), transStyle);
     QCOMPARE(sim->tcpConnectionCount(), 0);
     // ... and the unit is reached once it listens.
     sim->setFaults(SimFaults());
@@ -365,7 +219,6 @@ void TstVexUnitSim::acceptThenCloseBacksOff()
     QVERIFY(unit->nextRetryDelayMs() >= 2 * VexUnit::firstRetryBackoffMs);
     const int connectedLines = log->count(QStringLiteral("tcp connected"));
     QVERIFY(connectedLines <= 1);
-    QVERIFY(log->count(QStringLiteral("tcp disconnected")) <= 1);
     QCOMPARE(log->count(QStringLiteral("closed right after it came up")), 1);
 
     sim->setFaults(SimFaults());

@@ -1,223 +1,113 @@
+// How request parameters and configuration texts are read: one table for
+// every parser the service uses, including malformed input.
 #include <QtTest>
 
-#include "paramrules.h"
+#include <functional>
 
-#include <limits>
+#include "datalinkrules.h"
+#include "dspreg.h"
+#include "paramrules.h"
+#include "reglookup.h"
+#include "roibounds.h"
 
 class TstParamRules : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void elementNo_data();
-    void elementNo();
-    void measNum_data();
-    void measNum();
-    void presetType_data();
-    void presetType();
-    void normalizeType_data();
-    void normalizeType();
-    void number_data();
-    void number();
-    void secondsToTicks_data();
-    void secondsToTicks();
-    void configValue_data();
-    void configValue();
-    void gText_data();
-    void gText();
+    void initTestCase() { buildRegMap(); }
+    void parse_data();
+    void parse();
 };
 
-void TstParamRules::elementNo_data()
+void TstParamRules::parse_data()
 {
+    QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("first") << "0" << 3 << 0;
-    QTest::newRow("last") << "2" << 3 << 2;
-    QTest::newRow("equal to count") << "3" << 3 << -1;
-    QTest::newRow("negative") << "-1" << 3 << -1;
-    QTest::newRow("empty") << "" << 3 << -1;
-    QTest::newRow("letters") << "one" << 3 << -1;
-    QTest::newRow("trailing junk") << "1x" << 3 << -1;
-    QTest::newRow("fraction") << "1.0" << 3 << -1;
-    QTest::newRow("huge") << "99999999999999999999" << 3 << -1;
-    QTest::newRow("int max") << "2147483647" << 3 << -1;
-    QTest::newRow("nan") << "nan" << 3 << -1;
-    QTest::newRow("no elements") << "0" << 0 << -1;
-    QTest::newRow("plus sign") << "+1" << 3 << 1;
+    QTest::addColumn<QString>("expected");
+    auto row = [](const char *kind, const char *text, const char *expected) {
+        QTest::addRow("%s [%s]", kind, text) << QString::fromLatin1(kind) << QString::fromUtf8(text)
+                                             << QString::fromLatin1(expected);
+    };
+    // Element numbers of three elements.
+    row("elm", "2", "2");
+    row("elm", "+1", "1");
+    row("elm", "3", "-1");
+    row("elm", "-1", "-1");
+    row("elm", "1x", "-1");
+    row("elm", "99999999999999999999", "-1");
+    row("meas", "5", "5");
+    row("meas", "5.5", "0");
+    row("meas", "12345678901234", "0");
+    row("preset", "real", "1");
+    row("preset", "Live", "2");
+    row("preset", "5", "1");
+    row("preset", "-1", "0");
+    row("preset", "fast", "0");
+    // Normalisation type with Live current: other texts keep it.
+    row("norm", "REAL", "Real");
+    row("norm", "none", "None");
+    row("norm", "7", "Live");
+    row("norm", "00", "Live");
+    row("num", "1e3", "1000");
+    row("num", "NaN", "0");
+    row("cfg", "0x1F4", "500");
+    row("cfg", "500", "500");
+    row("cfg", "0x100000000", "0");
+    row("cfg", "4294967296", "0");
+    row("cfg", "-1", "4294967295");
+    row("cfg", "-2147483649", "0");
+    row("cfg", "0X10", "0");
+    row("cfg", "0x-5", "0");
+    // Listening address of the data link: no name is looked up.
+    row("listen", " LocalHost ", "127.0.0.1");
+    row("listen", "::1", "::1");
+    row("listen", "example.invalid", "");
+    row("listen", "127.0.0.300", "");
+    row("listen", "127.0.0.1:6058", "");
+    row("delay", "250.9", "250");
+    row("delay", "-5", "0");
+    row("delay", "nan", "0");
+    row("delay", "inf", "2147483647");
+    row("ch", "7", "3");
+    row("ch", "-2", "0");
+    row("ch", "4294967297", "3");
+    // Registers by name and channel: unit-wide ones take no channel offset.
+    row("reg", "RealTime1 3", "b400001c");
+    row("reg", "SFilterPeakingT 2", "b400060a");
+    row("reg", "sfilterpeakingt 0", "0");
+    // ROI bounds "start end from to": ordered, truncated, clamped.
+    row("roi", "300 100", "100 300 100 300");
+    row("roi", "-0.5 -3.7", "-3 0 -3.7 -0.5");
+    row("roi", "nan 7", "0 7 0 7");
+    row("roi", "1e20 5", "5 2147483647 5 1e+20");
+    row("roi", "inf -inf", "-2147483648 2147483647 -inf inf");
 }
 
-void TstParamRules::elementNo()
+void TstParamRules::parse()
 {
+    using Parser = std::function<QString(const QString &, const QStringList &)>;
+    auto n = [](qint64 v) { return QString::number(v); };
+    const QHash<QString, Parser> parsers{
+        {"elm", [&](const QString &t, const QStringList &) { return n(ParamRules::elementNo(t, 3)); }},
+        {"meas", [&](const QString &t, const QStringList &) { return n(ParamRules::measNum(t)); }},
+        {"preset", [&](const QString &t, const QStringList &) { return n(ParamRules::presetType(t)); }},
+        {"norm", [](const QString &t, const QStringList &) {
+             return ParamRules::normalizeName(ParamRules::normalizeType(t, 1)); }},
+        {"num", [](const QString &t, const QStringList &) { return ParamRules::gText(ParamRules::number(t)); }},
+        {"cfg", [&](const QString &t, const QStringList &) { return n(ParamRules::configValue(t)); }},
+        {"listen", [](const QString &t, const QStringList &) { return DataLinkRules::listenAddress(t).toString(); }},
+        {"delay", [&](const QString &t, const QStringList &) { return n(DataLinkRules::delayMs(t)); }},
+        {"ch", [&](const QString &t, const QStringList &) { return n(RegLookup::channel(t)); }},
+        {"reg", [](const QString &, const QStringList &w) {
+             return QString::number(RegLookup::address(w.at(0), w.at(1).toInt()), 16); }},
+        {"roi", [](const QString &, const QStringList &w) {
+             const RoiBounds r = RoiBounds::fromTexts(w.at(0), w.at(1));
+             return QStringLiteral("%1 %2 %3 %4").arg(r.start).arg(r.end).arg(r.from).arg(r.to); }},
+    };
+    QFETCH(QString, kind);
     QFETCH(QString, text);
-    QFETCH(int, count);
-    QFETCH(int, expected);
-    QCOMPARE(ParamRules::elementNo(text, count), expected);
-}
-
-void TstParamRules::measNum_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("five") << "5" << 5;
-    QTest::newRow("empty") << "" << 0;
-    QTest::newRow("letters") << "abc" << 0;
-    QTest::newRow("fraction") << "5.5" << 0;
-    QTest::newRow("negative") << "-7" << -7;
-    QTest::newRow("huge") << "12345678901234" << 0;
-}
-
-void TstParamRules::measNum()
-{
-    QFETCH(QString, text);
-    QFETCH(int, expected);
-    QCOMPARE(ParamRules::measNum(text), expected);
-}
-
-void TstParamRules::presetType_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("NONE") << "NONE" << 0;
-    QTest::newRow("real lower") << "real" << 1;
-    QTest::newRow("Live mixed") << "Live" << 2;
-    QTest::newRow("0") << "0" << 0;
-    QTest::newRow("1") << "1" << 1;
-    QTest::newRow("2") << "2" << 2;
-    QTest::newRow("3") << "3" << 1;
-    QTest::newRow("5") << "5" << 1;
-    QTest::newRow("huge") << "99999999999" << 1;
-    QTest::newRow("-1") << "-1" << 0;
-    QTest::newRow("text") << "fast" << 0;
-    QTest::newRow("empty") << "" << 0;
-    QTest::newRow("fraction") << "1.5" << 0;
-    QTest::newRow("nan") << "nan" << 0;
-}
-
-void TstParamRules::presetType()
-{
-    QFETCH(QString, text);
-    QFETCH(int, expected);
-    QCOMPARE(ParamRules::presetType(text), expected);
-}
-
-void TstParamRules::normalizeType_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("current");
-    QTest::addColumn<int>("expected");
-    QTest::addColumn<QString>("name");
-    QTest::newRow("live lower") << "live" << 2 << 1 << "Live";
-    QTest::newRow("REAL") << "REAL" << 2 << 0 << "Real";
-    QTest::newRow("none") << "none" << 0 << 2 << "None";
-    QTest::newRow("0") << "0" << 2 << 0 << "Real";
-    QTest::newRow("1") << "1" << 2 << 1 << "Live";
-    QTest::newRow("2") << "2" << 1 << 2 << "None";
-    QTest::newRow("7 keeps live") << "7" << 1 << 1 << "Live";
-    QTest::newRow("empty keeps real") << "" << 0 << 0 << "Real";
-    QTest::newRow("00 is not 0") << "00" << 1 << 1 << "Live";
-}
-
-void TstParamRules::normalizeType()
-{
-    QFETCH(QString, text);
-    QFETCH(int, current);
-    QFETCH(int, expected);
-    QFETCH(QString, name);
-    const int t = ParamRules::normalizeType(text, current);
-    QCOMPARE(t, expected);
-    QCOMPARE(ParamRules::normalizeName(t), name);
-}
-
-void TstParamRules::number_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<double>("expected");
-    QTest::newRow("1.5") << "1.5" << 1.5;
-    QTest::newRow("exp") << "1e3" << 1000.0;
-    QTest::newRow("negative") << "-2.25" << -2.25;
-    QTest::newRow("empty") << "" << 0.0;
-    QTest::newRow("letters") << "x" << 0.0;
-    QTest::newRow("nan") << "nan" << 0.0;
-    QTest::newRow("NaN") << "NaN" << 0.0;
-}
-
-void TstParamRules::number()
-{
-    QFETCH(QString, text);
-    QFETCH(double, expected);
-    QCOMPARE(ParamRules::number(text), expected);
-}
-
-void TstParamRules::secondsToTicks_data()
-{
-    QTest::addColumn<double>("seconds");
-    QTest::addColumn<quint64>("ticks");
-    QTest::newRow("1.5 s") << 1.5 << quint64(150000000);
-    QTest::newRow("zero") << 0.0 << quint64(0);
-    QTest::newRow("negative") << -3.0 << quint64(0);
-    QTest::newRow("nan") << std::numeric_limits<double>::quiet_NaN() << quint64(0);
-    QTest::newRow("infinite") << std::numeric_limits<double>::infinity() << ParamRules::maxTicks;
-    QTest::newRow("beyond 48 bits") << 1e7 << ParamRules::maxTicks;
-    QTest::newRow("just below") << 2.8e6 << quint64(280000000000000ULL);
-    QTest::newRow("tick fraction truncated") << 1.23456789e-8 << quint64(1);
-}
-
-void TstParamRules::secondsToTicks()
-{
-    QFETCH(double, seconds);
-    QFETCH(quint64, ticks);
-    QCOMPARE(ParamRules::secondsToTicks(seconds), ticks);
-}
-
-void TstParamRules::configValue_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<quint32>("value");
-    QTest::newRow("hex") << "0x1F4" << quint32(500);
-    QTest::newRow("hex lower") << "0xa0" << quint32(160);
-    QTest::newRow("decimal") << "500" << quint32(500);
-    QTest::newRow("above 16 bits") << "70000" << quint32(70000);
-    QTest::newRow("hex 32 bits") << "0xFFFFFFFF" << quint32(0xFFFFFFFF);
-    QTest::newRow("hex 33 bits") << "0x100000000" << quint32(0);
-    QTest::newRow("decimal 33 bits") << "4294967296" << quint32(0);
-    QTest::newRow("decimal max") << "4294967295" << quint32(0xFFFFFFFF);
-    QTest::newRow("negative") << "-1" << quint32(0xFFFFFFFF);
-    QTest::newRow("too negative") << "-2147483649" << quint32(0);
-    QTest::newRow("bare 0x") << "0x" << quint32(0);
-    QTest::newRow("upper 0X is decimal text") << "0X10" << quint32(0);
-    QTest::newRow("hex junk") << "0xZZ" << quint32(0);
-    QTest::newRow("empty") << "" << quint32(0);
-    QTest::newRow("letters") << "abc" << quint32(0);
-    QTest::newRow("fraction") << "1.5" << quint32(0);
-    QTest::newRow("hex negative") << "0x-5" << quint32(0);
-}
-
-void TstParamRules::configValue()
-{
-    QFETCH(QString, text);
-    QFETCH(quint32, value);
-    QCOMPARE(ParamRules::configValue(text), value);
-}
-
-void TstParamRules::gText_data()
-{
-    QTest::addColumn<double>("v");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("half") << 0.5 << "0.5";
-    QTest::newRow("six digits") << 12.34567 << "12.3457";
-    QTest::newRow("small") << 0.00001 << "1e-05";
-    QTest::newRow("peaking 1.6") << 160 * 0.01 << "1.6";
-    QTest::newRow("integer") << 15.0 << "15";
-    QTest::newRow("large") << 1234567.0 << "1.23457e+06";
-    QTest::newRow("zero") << 0.0 << "0";
-}
-
-void TstParamRules::gText()
-{
-    QFETCH(double, v);
-    QFETCH(QString, text);
-    QCOMPARE(ParamRules::gText(v), text);
+    QTEST(parsers.value(kind)(text, text.split(QLatin1Char(' '))), "expected");
 }
 
 QTEST_APPLESS_MAIN(TstParamRules)
