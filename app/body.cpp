@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QDebug>
 #include <QPushButton>
+#include <QScrollBar>
 
 #include "cfgfile.h"
 #include "dspreg.h"
@@ -58,6 +59,7 @@ Body::Body(QWidget *parent)
     createUnits();
 
     createHv();
+    fitUnitStrips();
 
     setUpDebugDiscard();
 
@@ -187,6 +189,29 @@ void Body::createHv()
     connect(hv, &VexHv::changedSweep, this, &Body::newHvStat);
     hv->applyReadParamsText(cfg.restOf(QStringLiteral("HV_READ_PARAMS"), QString()));
     hv->applyReadTypeText(cfg.restOf(QStringLiteral("HV_READ_TYPE"), QString()));
+}
+
+// Up to four unit strips and the HV rows show whole; more strips scroll.
+void Body::fitUnitStrips()
+{
+    const int n = int(units.units.size());
+    int height = 0;
+    int shown = 0;
+    for (int row = 0; row < DspStats->rowCount(); ++row) {
+        QLayoutItem *item = DspStats->itemAtPosition(row, 0);
+        if (!item || (row >= 4 && row < n))
+            continue;
+        height += item->sizeHint().height();
+        ++shown;
+    }
+    if (shown > 1)
+        height += (shown - 1) * qMax(0, DspStats->verticalSpacing());
+    DspStatsArea->setFixedHeight(height);
+    // The strips never shrink below their own width (no horizontal scrolling).
+    int width = DspStatsContents->minimumSizeHint().width();
+    if (n > 4)
+        width += DspStatsArea->verticalScrollBar()->sizeHint().width();
+    DspStatsArea->setMinimumWidth(width);
 }
 
 void Body::setUpDebugDiscard()

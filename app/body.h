@@ -129,6 +129,7 @@ private:
     void setUpDebugDiscard();
     void setUpSettingsEditor();
     void createHv();
+    void fitUnitStrips();
 
     // Data link (body_datalink.cpp) and spectrum transfer (body_mcas.cpp).
     void listenDataLink();

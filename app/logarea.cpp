@@ -14,6 +14,12 @@ LogArea::LogArea(QWidget *parent, int maxBlocks)
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyMMdd-hhmmss"));
     LogFileName->setText(QDir(QDir::currentPath()).absoluteFilePath(QStringLiteral("log-%1.dat").arg(stamp)));
     LogDisp->document()->setMaximumBlockCount(maxBlocks);
+
+    // At least ten lines show; the text display scrolls, its scroll area
+    // (which fits it to its size) never does.
+    const int margin = int(LogDisp->document()->documentMargin());
+    LogDisp->setMinimumHeight(10 * LogDisp->fontMetrics().lineSpacing() + 2 * (margin + LogDisp->frameWidth()));
+    scrollArea->setMinimumHeight(scrollAreaWidgetContents->minimumSizeHint().height() + 2 * scrollArea->frameWidth());
 }
 
 QString LogArea::logFileName() const

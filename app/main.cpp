@@ -1,6 +1,9 @@
 #include <QApplication>
+#include <QLoggingCategory>
+#include <QSettings>
 #include <QTranslator>
 
+#include <cstdio>
 #include <memory>
 
 #include "body.h"
@@ -8,14 +11,34 @@
 #include "logsink.h"
 #include "startup.h"
 
+Q_LOGGING_CATEGORY(lcMain, "marlo.main")
+
 int main(int argc, char **argv)
 {
     logSink = nullptr;
     std::unique_ptr<CfgFile> cfg;   // outlives the application object
 
-    QApplication app(argc, argv);
+    // The help needs no display.
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromUtf8(argv[i]);
+    if (checkCommandLine(args).helpAsked) {
+        QCoreApplication core(argc, argv);
+        std::fputs(qPrintable(commandLineHelp()), stdout);
+        return 0;
+    }
 
-    cfg = std::make_unique<CfgFile>(argc, argv);
+    QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Marlo"));
+    QCoreApplication::setApplicationName(QStringLiteral("Marlo"));
+
+    // The arguments left after Qt has taken its own (-style, -platform, ...).
+    args.clear();
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromUtf8(argv[i]);
+    const CommandLineCheck check = checkCommandLine(args);
+
+    cfg = std::make_unique<CfgFile>(args);
     CfgFile::setInstance(cfg.get());
     cfg->readFile(configFileName(*cfg));
 
@@ -25,6 +48,20 @@ int main(int argc, char **argv)
 
     auto body = std::make_unique<Body>();
     logSink = body->logArea();
+    for (const QString &name : check.unknown) {
+        const QString line = QCoreApplication::translate("main", "Unknown option -%1 ignored (marlo -h lists the options)")
+                                 .arg(name);
+        qCWarning(lcMain).noquote() << line;
+        sinkLog(line, QColor(255, 0, 0));
+    }
+
+    // The window opens where and as large as it was last closed.
+    QSettings settings;
+    body->resize(defaultWindowSize(*body));
+    body->restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray());
+    QObject::connect(body.get(), &Body::finishing, &app, [&settings, &body] {
+        settings.setValue(QStringLiteral("window/geometry"), body->saveGeometry());
+    });
     QObject::connect(body.get(), &Body::finishing, &app, &QApplication::quit);
     body->show();
     const int code = app.exec();

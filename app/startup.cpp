@@ -1,7 +1,10 @@
 #include "startup.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QTranslator>
+#include <QWidget>
 
 #include "cfgfile.h"
 
@@ -18,4 +21,57 @@ QString configFileName(const CfgFile &cfg)
 bool loadCatalogue(QTranslator &translator)
 {
     return translator.load(QStringLiteral(":Marlo_ja_JP"), QCoreApplication::applicationDirPath());
+}
+
+namespace {
+
+struct MarloOptions {
+    QCommandLineParser parser;
+    const QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show these options and exit.")};
+
+    explicit MarloOptions(const QStringList &args)
+    {
+        // Marlo's options are single-dash words ("-config", "-dump").
+        parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+        parser.setApplicationDescription(
+            QStringLiteral("Marlo: puts the DSP units and the HV unit on the STARS bus."));
+        parser.addOptions({
+            help,
+            {QStringLiteral("c"),
+             QStringLiteral("Read the configuration from FILE (default: config.cfg in the working folder)."),
+             QStringLiteral("FILE")},
+            {QStringLiteral("config"), QStringLiteral("The same as -c; wins when both are given."),
+             QStringLiteral("FILE")},
+            {QStringLiteral("e"), QStringLiteral("English interface (default: Japanese).")},
+            {QStringLiteral("j"), QStringLiteral("Japanese interface (the default).")},
+            {QStringLiteral("dump"), QStringLiteral("At start, save every DSP register to dump.stg.")},
+            {QStringLiteral("recover"),
+             QStringLiteral("At start, write the DSP registers back from RECOVER_FILE (default: dump.stg).")},
+        });
+        // A missing file name after -c is CfgFile's matter (an empty name);
+        // only the help and the unknown options count here.
+        parser.parse(args);
+    }
+};
+
+} // namespace
+
+CommandLineCheck checkCommandLine(const QStringList &args)
+{
+    MarloOptions o(args);
+    return {o.parser.isSet(o.help), o.parser.unknownOptionNames()};
+}
+
+QString commandLineHelp()
+{
+    MarloOptions o(QCoreApplication::arguments());
+    // The parser writes long options with two dashes; Marlo's own take one.
+    return o.parser.helpText().replace(QRegularExpression(QStringLiteral("--(config|dump|recover)( <FILE>)? ")),
+                                       QStringLiteral("-\\1\\2  "));
+}
+
+QSize defaultWindowSize(const QWidget &window)
+{
+    return window.size().expandedTo(window.sizeHint());
 }

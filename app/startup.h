@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QSize>
 #include <QString>
+#include <QStringList>
 
 class CfgFile;
 class QTranslator;
+class QWidget;
 
 // The configuration file to read: "config.cfg" in the working directory,
 // replaced by the value of "-c", which "-config" replaces in turn. A present
@@ -12,3 +15,20 @@ QString configFileName(const CfgFile &cfg);
 
 // Loads the embedded Japanese catalogue ":Marlo_ja_JP" into `translator`.
 bool loadCatalogue(QTranslator &translator);
+
+// What the command line asks of main beyond the options CfgFile stores:
+// the help (-h, -help or --help) and the options Marlo does not know, which
+// are reported and otherwise ignored.
+struct CommandLineCheck {
+    bool helpAsked = false;
+    QStringList unknown;
+};
+CommandLineCheck checkCommandLine(const QStringList &args);
+
+// The options with their defaults, as -h prints them (needs the application
+// object).
+QString commandLineHelp();
+
+// The size a window opens with when none is remembered: its form's size,
+// widened to what its contents ask for.
+QSize defaultWindowSize(const QWidget &window);

@@ -133,3 +133,13 @@ void StatDisp::setNG()
 {
     setNG(QString());
 }
+
+QSize StatDisp::minimumSizeHint() const
+{
+    return QFrame::minimumSizeHint().expandedTo(QSize(18, 18));
+}
+
+QSize StatDisp::sizeHint() const
+{
+    return QFrame::sizeHint().expandedTo(QSize(18, 18));
+}

@@ -19,6 +19,10 @@ public:
 
     explicit StatDisp(QWidget *parent = nullptr);
 
+    // Never smaller than 18 x 18 pixels, so that the colour shows without text.
+    QSize minimumSizeHint() const override;
+    QSize sizeHint() const override;
+
     // Identifier that the owner may set (e.g. "dsp1-TCPConnected").
     QString id;
 

@@ -49,204 +49,11 @@
     </message>
     <message>
         <source>1000</source>
-        <translation type="unfinished"></translation>
+        <translation>1000</translation>
     </message>
     <message>
         <source>[ms]</source>
-        <translation type="unfinished"></translation>
-    </message>
-</context>
-<context>
-    <name>LogArea</name>
-    <message>
-        <source>Log Area</source>
-        <translation>記録表示領域</translation>
-    </message>
-    <message>
-        <source>Write To</source>
-        <translation>書出</translation>
-    </message>
-    <message>
-        <source>Verbose</source>
-        <translation>詳細情報</translation>
-    </message>
-    <message>
-        <source>Keep at End</source>
-        <translation type="unfinished"></translation>
-    </message>
-</context>
-<context>
-    <name>Stars</name>
-    <message>
-        <source>Stars Settings</source>
-        <translation>未接続</translation>
-    </message>
-    <message>
-        <source>Name on Stares</source>
-        <translation>Starsでの名前</translation>
-    </message>
-    <message>
-        <source>Key File Name</source>
-        <translation>キーファイル名</translation>
-    </message>
-    <message>
-        <source>Host</source>
-        <translation>サーバアドレス</translation>
-    </message>
-    <message>
-        <source>Port</source>
-        <translation>サーバポート</translation>
-    </message>
-    <message>
-        <source>Action</source>
-        <translation>動作</translation>
-    </message>
-    <message>
-        <source>Status</source>
-        <translation>状態</translation>
-    </message>
-    <message>
-        <source>Stars:</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Lumen</source>
-        <translation>Marlo</translation>
-    </message>
-    <message>
-        <source>Lumen.key</source>
-        <translation>Marlo.key</translation>
-    </message>
-    <message>
-        <source>localhost</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>6057</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Connect</source>
-        <translation>接続</translation>
-    </message>
-    <message>
-        <source>Disconnected</source>
-        <translation>未接続</translation>
-    </message>
-</context>
-<context>
-    <name>ConnectStat</name>
-    <message>
-        <source>Connect</source>
-        <translation>接続</translation>
-    </message>
-    <message>
-        <source>Connected</source>
-        <translation>接続状態</translation>
-    </message>
-    <message>
-        <source>Connecting</source>
-        <translation>接続中</translation>
-    </message>
-    <message>
-        <source>Disconnect</source>
-        <translation>切断</translation>
-    </message>
-    <message>
-        <source>Disconnected</source>
-        <translation>未接続状態</translation>
-    </message>
-</context>
-<context>
-    <name>UnitStat</name>
-    <message>
-        <source>DSP Status</source>
-        <translation>DSP Status</translation>
-    </message>
-    <message>
-        <source>dspN</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>192.168.10.1</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>TCP Connected</source>
-        <translation>TCP接続</translation>
-    </message>
-    <message>
-        <source>Timeout</source>
-        <translation>タイムアウト</translation>
-    </message>
-    <message>
-        <source>UDP Timeout</source>
-        <translation>UDPタイムアウト</translation>
-    </message>
-</context>
-<context>
-    <name>StatDisp</name>
-    <message>
-        <source>Frame</source>
-        <translation>状態</translation>
-    </message>
-    <message>
-        <source>Status</source>
-        <translation>状態</translation>
-    </message>
-</context>
-<context>
-    <name>QObject</name>
-    <message>
-        <source>Start</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Stop</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Stopping</source>
-        <translation type="unfinished"></translation>
-    </message>
-</context>
-<context>
-    <name>DspSettingCtrl</name>
-    <message>
-        <source>DSP Setting Ctrl</source>
-        <translation>DSP設定コントロール</translation>
-    </message>
-    <message>
-        <source>6Byte Val</source>
-        <translation>6Byte値</translation>
-    </message>
-    <message>
-        <source>4Byte Val</source>
-        <translation>4Byte値</translation>
-    </message>
-    <message>
-        <source>0</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Read Out DSP</source>
-        <translation>DSP読出</translation>
-    </message>
-    <message>
-        <source>Write Back DSP</source>
-        <translation>DSP書込</translation>
-    </message>
-    <message>
-        <source>Load File</source>
-        <translation>設定ファイル読込</translation>
-    </message>
-    <message>
-        <source>Save File</source>
-        <translation>設定ファイル保存</translation>
-    </message>
-    <message>
-        <source>Copy Loaded</source>
-        <translation>読込値を設定値に</translation>
+        <translation>[ms]</translation>
     </message>
 </context>
 <context>
@@ -257,7 +64,7 @@
     </message>
     <message>
         <source>No</source>
-        <translation type="unfinished"></translation>
+        <translation>No</translation>
     </message>
     <message>
         <source>DSP Name</source>
@@ -301,6 +108,184 @@
     </message>
 </context>
 <context>
+    <name>ConnectStat</name>
+    <message>
+        <source>Connect</source>
+        <translation>接続</translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation>接続状態</translation>
+    </message>
+    <message>
+        <source>Connecting</source>
+        <translation>接続中</translation>
+    </message>
+    <message>
+        <source>Disconnect</source>
+        <translation>切断</translation>
+    </message>
+    <message>
+        <source>Disconnected</source>
+        <translation>未接続状態</translation>
+    </message>
+</context>
+<context>
+    <name>DspSettingCtrl</name>
+    <message>
+        <source>DSP Setting Ctrl</source>
+        <translation>DSP設定コントロール</translation>
+    </message>
+    <message>
+        <source>6Byte Val</source>
+        <translation>6Byte値</translation>
+    </message>
+    <message>
+        <source>4Byte Val</source>
+        <translation>4Byte値</translation>
+    </message>
+    <message>
+        <source>0</source>
+        <translation>0</translation>
+    </message>
+    <message>
+        <source>Read Out DSP</source>
+        <translation>DSP読出</translation>
+    </message>
+    <message>
+        <source>Write Back DSP</source>
+        <translation>DSP書込</translation>
+    </message>
+    <message>
+        <source>Load File</source>
+        <translation>設定ファイル読込</translation>
+    </message>
+    <message>
+        <source>Save File</source>
+        <translation>設定ファイル保存</translation>
+    </message>
+    <message>
+        <source>Copy Loaded</source>
+        <translation>読込値を設定値に</translation>
+    </message>
+</context>
+<context>
+    <name>LogArea</name>
+    <message>
+        <source>Log Area</source>
+        <translation>記録表示領域</translation>
+    </message>
+    <message>
+        <source>Write To</source>
+        <translation>書出</translation>
+    </message>
+    <message>
+        <source>Verbose</source>
+        <translation>詳細情報</translation>
+    </message>
+    <message>
+        <source>Keep at End</source>
+        <translation>最新行を追従</translation>
+    </message>
+</context>
+<context>
+    <name>Stars</name>
+    <message>
+        <source>Stars Settings</source>
+        <translation>未接続</translation>
+    </message>
+    <message>
+        <source>Name on Stares</source>
+        <translation>Starsでの名前</translation>
+    </message>
+    <message>
+        <source>Key File Name</source>
+        <translation>キーファイル名</translation>
+    </message>
+    <message>
+        <source>Host</source>
+        <translation>サーバアドレス</translation>
+    </message>
+    <message>
+        <source>Port</source>
+        <translation>サーバポート</translation>
+    </message>
+    <message>
+        <source>Action</source>
+        <translation>動作</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>状態</translation>
+    </message>
+    <message>
+        <source>Stars:</source>
+        <translation>Stars:</translation>
+    </message>
+    <message>
+        <source>Lumen</source>
+        <translation>Marlo</translation>
+    </message>
+    <message>
+        <source>Lumen.key</source>
+        <translation>Marlo.key</translation>
+    </message>
+    <message>
+        <source>localhost</source>
+        <translation>localhost</translation>
+    </message>
+    <message>
+        <source>6057</source>
+        <translation>6057</translation>
+    </message>
+    <message>
+        <source>Connect</source>
+        <translation>接続</translation>
+    </message>
+    <message>
+        <source>Disconnected</source>
+        <translation>未接続</translation>
+    </message>
+</context>
+<context>
+    <name>StatDisp</name>
+    <message>
+        <source>Frame</source>
+        <translation>状態</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>状態</translation>
+    </message>
+</context>
+<context>
+    <name>UnitStat</name>
+    <message>
+        <source>DSP Status</source>
+        <translation>DSP Status</translation>
+    </message>
+    <message>
+        <source>dspN</source>
+        <translation>dspN</translation>
+    </message>
+    <message>
+        <source>192.168.10.1</source>
+        <translation>192.168.10.1</translation>
+    </message>
+    <message>
+        <source>TCP Connected</source>
+        <translation>TCP接続</translation>
+    </message>
+    <message>
+        <source>Timeout</source>
+        <translation>タイムアウト</translation>
+    </message>
+    <message>
+        <source>UDP Timeout</source>
+        <translation>UDPタイムアウト</translation>
+    </message>
+</context>
+<context>
     <name>VexHv</name>
     <message>
         <source>Korvane HV Controll</source>
@@ -316,7 +301,7 @@
     </message>
     <message>
         <source>   On</source>
-        <translation type="unfinished"></translation>
+        <translation>   オン</translation>
     </message>
     <message>
         <source>   Sweep Stat</source>
@@ -328,19 +313,19 @@
     </message>
     <message>
         <source>0.0</source>
-        <translation type="unfinished"></translation>
+        <translation>0.0</translation>
     </message>
     <message>
         <source>[V]</source>
-        <translation type="unfinished"></translation>
+        <translation>[V]</translation>
     </message>
     <message>
         <source>On</source>
-        <translation type="unfinished"></translation>
+        <translation>オン</translation>
     </message>
     <message>
         <source>Off</source>
-        <translation type="unfinished"></translation>
+        <translation>オフ</translation>
     </message>
     <message>
         <source>Pos</source>
@@ -349,6 +334,13 @@
     <message>
         <source>Neg</source>
         <translation>負極性</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Unknown option -%1 ignored (marlo -h lists the options)</source>
+        <translation>不明なオプション -%1 を無視しました (marlo -h でオプション一覧を表示)</translation>
     </message>
 </context>
 </TS>

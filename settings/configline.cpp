@@ -1,6 +1,7 @@
 #include "configline.h"
 
 #include <QLineEdit>
+#include <QStyle>
 
 const QString ConfigLine::changedStyle = QStringLiteral("background-color: rgb(255, 192, 192);");
 
@@ -13,6 +14,7 @@ ConfigLine::ConfigLine(QWidget *parent)
     : QFrame(parent)
 {
     setupUi(this);
+    fitColumnsToHeader();
 }
 
 ConfigLine::ConfigLine(int num, const QString &dsp, const QString &ch, const QString &name, quint32 addr,
@@ -20,6 +22,7 @@ ConfigLine::ConfigLine(int num, const QString &dsp, const QString &ch, const QSt
     : QFrame(parent), rowNum(num)
 {
     setupUi(this);
+    fitColumnsToHeader();
     No->setText(QString::number(num));
     Dsp->setText(dsp);
     Ch->setText(ch);
@@ -31,6 +34,18 @@ ConfigLine::ConfigLine(int num, const QString &dsp, const QString &ch, const QSt
     HexRestored->clear();
     connect(ValNew, &QLineEdit::editingFinished, this, &ConfigLine::newValNew);
     connect(ValRestored, &QLineEdit::editingFinished, this, &ConfigLine::newValRestored);
+}
+
+// Every row, the header included, makes each column at least as wide as the
+// header's text in it (the form's texts, translated), so the header shows
+// whole and the columns of all rows line up.
+void ConfigLine::fitColumnsToHeader()
+{
+    const int pad = 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this) + 8;
+    const QFontMetrics fm = No->fontMetrics();
+    No->setMinimumWidth(qMax(fm.horizontalAdvance(No->text()), fm.horizontalAdvance(QStringLiteral("0000"))) + 4);
+    for (QLineEdit *e : {Dsp, Ch, AddrDesc, Addr, ValNow, ValNew, ValRestored, HexNow, HexNew, HexRestored})
+        e->setMinimumWidth(e->fontMetrics().horizontalAdvance(e->text()) + pad);
 }
 
 quint16 ConfigLine::val(int column) const

@@ -47,6 +47,7 @@ private slots:
     void newValRestored();
 
 private:
+    void fitColumnsToHeader();
     void paintDiffs();
 
     int rowNum = 0;

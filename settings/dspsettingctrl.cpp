@@ -228,6 +228,8 @@ void DspSettingCtrl::setUpConfigLines(const QList<DspData> &config)
                                  d.ch >= 0 ? QStringLiteral("Ch%1").arg(d.ch) : QString(), d.name, d.addr,
                                  quint16(d.value & 0xFFFF), scrollAreaWidgetContents);
         Base->addWidget(l, i, 0);
+        // Rows are built when the window shows, after its children were shown.
+        l->show();
         connect(l, &ConfigLine::updated, this, &DspSettingCtrl::updatedALine);
         lines.append(l);
     }

@@ -182,8 +182,11 @@ void Stars::sendKey(const QString &line)
         return;
     }
     const qint64 n = StarsKeys::challengeOf(line);
-    const QString key = keys.at(StarsKeys::keyIndex(n, int(keys.size())));
-    emit log(QStringLiteral("sending key [%1][%2]").arg(nodeName(), key), black);
+    const int index = StarsKeys::keyIndex(n, int(keys.size()));
+    const QString key = keys.at(index);
+    // The key itself never reaches the log, only where it stands in its file.
+    const QString where = QStringLiteral("line %1 of %2").arg(index + 1).arg(QFileInfo(keyFile()).fileName());
+    emit log(QStringLiteral("sending key [%1][%2]").arg(nodeName(), where), black);
     writeLine(StarsKeys::keyLine(nodeName(), key).toLatin1() + '\n');
 }
 

@@ -175,9 +175,9 @@ QString SimSetup::usage()
         "  --hv NAME ADDR       the HV unit\n"
         "  --udp-port N         UDP port of every unit (default 4660; 0 = any free port)\n"
         "  --tcp-port N         TCP port of every DSP unit (default 24; 0 = any free port)\n"
-        "  --rate R             counts per second per channel while counting\n"
-        "  --dead-fraction F    dead share of the real time, 0 to 1\n"
-        "  --deterministic      reproducible spectra and rates\n"
+        "  --rate R             counts per second per channel while counting (default 2000)\n"
+        "  --dead-fraction F    dead share of the real time, 0 to 1 (default 0.03)\n"
+        "  --deterministic      reproducible spectra and rates (default: random)\n"
         "  --log-requests       print every request received\n"
         "  --help               this text\n");
 }

@@ -1,5 +1,6 @@
 #include "peeroptions.h"
 
+#include <QCommandLineParser>
 #include <QRegularExpression>
 
 namespace {
@@ -16,162 +17,152 @@ bool toInt(const QString &text, int lo, int hi, int &out)
 
 } // namespace
 
+namespace {
+
+// The options, their value names and their help with the defaults; both
+// parse() and usage() read the command line with this one parser.
+struct PeerParser {
+    QCommandLineParser p;
+    PeerParser()
+    {
+        const PeerOptions d;
+        p.setApplicationDescription(QStringLiteral(
+            "Logs into a STARS server as a node, subscribes to Marlo's events, sends the\n"
+            "requests (each argument one line, then the lines of --script), and prints\n"
+            "every line sent and received with a time stamp:\n"
+            "  >> sent   << answer   ** event   -- note of the peer   !! failure"));
+        p.addPositionalArgument(QStringLiteral("REQUEST"), QStringLiteral("steps (below), one per argument"),
+                                QStringLiteral("[REQUEST ...]"));
+        auto opt = [this](const char *name, const char *valueName, const QString &text) {
+            p.addOption(QCommandLineOption(QString::fromLatin1(name), text,
+                                           valueName ? QString::fromLatin1(valueName) : QString()));
+        };
+        opt("host", "HOST", QStringLiteral("STARS server (default %1)").arg(d.host));
+        opt("port", "PORT", QStringLiteral("STARS port (default %1)").arg(d.port));
+        opt("name", "NAME", QStringLiteral("own node name (default %1)").arg(d.name));
+        opt("key", "FILE", QStringLiteral("key file (default NAME.key)"));
+        opt("marlo", "NAME", QStringLiteral("Marlo's node name (default %1)").arg(d.marlo));
+        opt("script", "FILE", QStringLiteral("steps, one per line (\"-\": standard input)"));
+        opt("timeout", "MS", QStringLiteral("wait for an answer, the log-in or data-link bytes (default %1)").arg(d.timeoutMs));
+        opt("wait-timeout", "MS", QStringLiteral("wait for an event in \"wait\" steps (default %1)").arg(d.waitTimeoutMs));
+        opt("no-events", nullptr, QStringLiteral("do not subscribe to Marlo's events"));
+        opt("keep-going", nullptr, QStringLiteral("go on after an error answer (the exit code still tells)"));
+        opt("get-mcas", "DIR", QStringLiteral("fetch the spectra over the data link into DIR (at each \"GetMCAs\" "
+                                              "step, or at the end when there is none)"));
+        opt("config", "FILE", QStringLiteral("Marlo's configuration: the exact element list (unit names, channels) "
+                                             "for the checks and the file names"));
+        opt("bins", "N", QStringLiteral("expected number of bins in every record (default: any)"));
+        opt("retries", "N", QStringLiteral("\"NAck\"s sent for malformed transfers (default %1)").arg(d.retries));
+        opt("log", nullptr, QStringLiteral("logarithmic count axis in the plot"));
+        opt("linear", nullptr, QStringLiteral("linear count axis in the plot (the default)"));
+        opt("roi", "FIRST:LAST", QStringLiteral("ROI band in the plot (repeatable); --roi marlo: Marlo's ROIs"));
+        opt("plot-size", "WxH", QStringLiteral("plot size in pixels (default %1x%2)").arg(d.plotSize.width()).arg(d.plotSize.height()));
+        opt("help", nullptr, QStringLiteral("this text"));
+    }
+};
+
+} // namespace
+
 bool PeerOptions::parse(const QStringList &args)
 {
     error.clear();
-    for (int i = 1; i < args.size(); ++i) {
-        const QString a = args.at(i);
-        if (!a.startsWith(QLatin1String("--")) || a == QLatin1String("--")) {
-            if (a == QLatin1String("--")) {
-                requests << args.mid(i + 1);
-                break;
-            }
-            requests << a;
-            continue;
-        }
-        auto value = [&](QString &out) {
-            if (i + 1 >= args.size()) {
-                error = QStringLiteral("%1 needs a value").arg(a);
-                return false;
-            }
-            out = args.at(++i);
-            return true;
-        };
-        auto number = [&](int lo, int hi, int &out) {
-            QString v;
-            if (!value(v))
-                return false;
-            if (!toInt(v, lo, hi, out)) {
-                error = QStringLiteral("%1 needs a number %2 to %3, not \"%4\"").arg(a).arg(lo).arg(hi).arg(v);
-                return false;
-            }
-            return true;
-        };
-
-        if (a == QLatin1String("--help")) {
-            help = true;
-        } else if (a == QLatin1String("--host")) {
-            if (!value(host))
-                return false;
-        } else if (a == QLatin1String("--port")) {
-            if (!number(1, 65535, port))
-                return false;
-        } else if (a == QLatin1String("--name")) {
-            if (!value(name))
-                return false;
-            if (name.isEmpty() || name.contains(QRegularExpression(QStringLiteral("[\\s>.]")))) {
-                error = QStringLiteral("--name needs a node name without blanks, \">\" or \".\"");
-                return false;
-            }
-        } else if (a == QLatin1String("--key")) {
-            if (!value(keyFile))
-                return false;
-        } else if (a == QLatin1String("--marlo")) {
-            if (!value(marlo))
-                return false;
-            if (marlo.isEmpty() || marlo.contains(QRegularExpression(QStringLiteral("[\\s>]")))) {
-                error = QStringLiteral("--marlo needs a node name without blanks or \">\"");
-                return false;
-            }
-        } else if (a == QLatin1String("--script")) {
-            if (!value(scriptFile))
-                return false;
-        } else if (a == QLatin1String("--timeout")) {
-            if (!number(1, 3600000, timeoutMs))
-                return false;
-        } else if (a == QLatin1String("--wait-timeout")) {
-            if (!number(1, 86400000, waitTimeoutMs))
-                return false;
-        } else if (a == QLatin1String("--no-events")) {
-            subscribe = false;
-        } else if (a == QLatin1String("--keep-going")) {
-            keepGoing = true;
-        } else if (a == QLatin1String("--get-mcas")) {
-            if (!value(mcaDir))
-                return false;
-            if (mcaDir.isEmpty()) {
-                error = QStringLiteral("--get-mcas needs a folder");
-                return false;
-            }
-        } else if (a == QLatin1String("--config")) {
-            if (!value(configFile))
-                return false;
-        } else if (a == QLatin1String("--log")) {
-            logScale = true;
-        } else if (a == QLatin1String("--linear")) {
-            logScale = false;
-        } else if (a == QLatin1String("--roi")) {
-            QString v;
-            if (!value(v))
-                return false;
-            if (v == QLatin1String("marlo")) {
-                roisFromMarlo = true;
-                continue;
-            }
-            const QStringList lh = v.split(QLatin1Char(':'));
-            int lo = 0, hi = 0;
-            if (lh.size() != 2 || !toInt(lh.at(0), 0, 1 << 20, lo) || !toInt(lh.at(1), 0, 1 << 20, hi) || hi < lo) {
-                error = QStringLiteral("--roi needs FIRST:LAST bins (FIRST <= LAST) or \"marlo\", not \"%1\"").arg(v);
-                return false;
-            }
-            rois << qMakePair(lo, hi);
-        } else if (a == QLatin1String("--bins")) {
-            if (!number(1, 1 << 20, bins))
-                return false;
-        } else if (a == QLatin1String("--retries")) {
-            if (!number(0, 100, retries))
-                return false;
-        } else if (a == QLatin1String("--plot-size")) {
-            QString v;
-            if (!value(v))
-                return false;
-            const QStringList wh = v.split(QLatin1Char('x'));
-            int w = 0, h = 0;
-            if (wh.size() != 2 || !toInt(wh.at(0), 200, 8000, w) || !toInt(wh.at(1), 150, 8000, h)) {
-                error = QStringLiteral("--plot-size needs WIDTHxHEIGHT (200x150 to 8000x8000), not \"%1\"").arg(v);
-                return false;
-            }
-            plotSize = QSize(w, h);
+    PeerParser pp;
+    QCommandLineParser &p = pp.p;
+    if (!p.parse(args)) {
+        const QStringList unknown = p.unknownOptionNames();
+        if (!unknown.isEmpty()) {
+            error = QStringLiteral("unknown option %1%2")
+                        .arg(unknown.first().size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), unknown.first());
         } else {
-            error = QStringLiteral("unknown option %1").arg(a);
+            // "Missing value after '--host'."
+            const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("'(.*)'")).match(p.errorText());
+            error = m.hasMatch() ? QStringLiteral("%1 needs a value").arg(m.captured(1)) : p.errorText();
+        }
+        return false;
+    }
+    const QString o = QStringLiteral("--%1");
+    auto number = [&](const char *name, int lo, int hi, int &out) {
+        const QString n = QString::fromLatin1(name);
+        if (!p.isSet(n))
+            return true;
+        const QString v = p.value(n);
+        if (!toInt(v, lo, hi, out)) {
+            error = QStringLiteral("%1 needs a number %2 to %3, not \"%4\"").arg(o.arg(n)).arg(lo).arg(hi).arg(v);
+            return false;
+        }
+        return true;
+    };
+    auto text = [&](const char *name, QString &out) {
+        if (p.isSet(QString::fromLatin1(name)))
+            out = p.value(QString::fromLatin1(name));
+    };
+
+    help = p.isSet(QStringLiteral("help"));
+    text("host", host);
+    if (!number("port", 1, 65535, port))
+        return false;
+    text("name", name);
+    if (name.isEmpty() || name.contains(QRegularExpression(QStringLiteral("[\\s>.]")))) {
+        error = QStringLiteral("--name needs a node name without blanks, \">\" or \".\"");
+        return false;
+    }
+    text("key", keyFile);
+    text("marlo", marlo);
+    if (marlo.isEmpty() || marlo.contains(QRegularExpression(QStringLiteral("[\\s>]")))) {
+        error = QStringLiteral("--marlo needs a node name without blanks or \">\"");
+        return false;
+    }
+    text("script", scriptFile);
+    if (!number("timeout", 1, 3600000, timeoutMs) || !number("wait-timeout", 1, 86400000, waitTimeoutMs))
+        return false;
+    subscribe = !p.isSet(QStringLiteral("no-events"));
+    keepGoing = p.isSet(QStringLiteral("keep-going"));
+    if (p.isSet(QStringLiteral("get-mcas"))) {
+        mcaDir = p.value(QStringLiteral("get-mcas"));
+        if (mcaDir.isEmpty()) {
+            error = QStringLiteral("--get-mcas needs a folder");
             return false;
         }
     }
+    text("config", configFile);
+    // --log and --linear: the last one given counts.
+    for (const QString &n : p.optionNames()) {
+        if (n == QLatin1String("log") || n == QLatin1String("linear"))
+            logScale = n == QLatin1String("log");
+    }
+    for (const QString &v : p.values(QStringLiteral("roi"))) {
+        if (v == QLatin1String("marlo")) {
+            roisFromMarlo = true;
+            continue;
+        }
+        const QStringList lh = v.split(QLatin1Char(':'));
+        int lo = 0, hi = 0;
+        if (lh.size() != 2 || !toInt(lh.at(0), 0, 1 << 20, lo) || !toInt(lh.at(1), 0, 1 << 20, hi) || hi < lo) {
+            error = QStringLiteral("--roi needs FIRST:LAST bins (FIRST <= LAST) or \"marlo\", not \"%1\"").arg(v);
+            return false;
+        }
+        rois << qMakePair(lo, hi);
+    }
+    if (!number("bins", 1, 1 << 20, bins) || !number("retries", 0, 100, retries))
+        return false;
+    if (p.isSet(QStringLiteral("plot-size"))) {
+        const QString v = p.value(QStringLiteral("plot-size"));
+        const QStringList wh = v.split(QLatin1Char('x'));
+        int w = 0, h = 0;
+        if (wh.size() != 2 || !toInt(wh.at(0), 200, 8000, w) || !toInt(wh.at(1), 150, 8000, h)) {
+            error = QStringLiteral("--plot-size needs WIDTHxHEIGHT (200x150 to 8000x8000), not \"%1\"").arg(v);
+            return false;
+        }
+        plotSize = QSize(w, h);
+    }
+    requests = p.positionalArguments();
     return true;
 }
 
 QString PeerOptions::usage()
 {
-    return QStringLiteral(
-        "Usage: marlo-peer [options] [REQUEST ...]\n"
-        "\n"
-        "Logs into a STARS server as a node, subscribes to Marlo's events, sends the\n"
-        "requests (each argument one line, then the lines of --script), and prints\n"
-        "every line sent and received with a time stamp:\n"
-        "  >> sent   << answer   ** event   -- note of the peer   !! failure\n"
-        "\n"
-        "Options:\n"
-        "  --host HOST        STARS server (default 127.0.0.1)\n"
-        "  --port PORT        STARS port (default 6057)\n"
-        "  --name NAME        own node name (default Ravel)\n"
-        "  --key FILE         key file (default NAME.key)\n"
-        "  --marlo NAME       Marlo's node name (default Marlo)\n"
-        "  --script FILE      steps, one per line (\"-\": standard input)\n"
-        "  --timeout MS       wait for an answer, the log-in or data-link bytes (10000)\n"
-        "  --wait-timeout MS  wait for an event in \"wait\" steps (60000)\n"
-        "  --no-events        do not subscribe to Marlo's events\n"
-        "  --keep-going       go on after an error answer (the exit code still tells)\n"
-        "  --get-mcas DIR     fetch the spectra over the data link into DIR (at each\n"
-        "                     \"GetMCAs\" step, or at the end when there is none)\n"
-        "  --config FILE      Marlo's configuration: the exact element list (unit\n"
-        "                     names, channels) for the checks and the file names\n"
-        "  --bins N           expected number of bins in every record\n"
-        "  --retries N        \"NAck\"s sent for malformed transfers (default 2)\n"
-        "  --log | --linear   count axis of the plot (default linear)\n"
-        "  --roi FIRST:LAST   ROI band in the plot (repeatable); --roi marlo: Marlo's ROIs\n"
-        "  --plot-size WxH    plot size in pixels (default 1200x700)\n"
-        "  --help             this text\n"
-        "\n"
+    PeerParser pp;
+    return pp.p.helpText() + QStringLiteral("\n") + QStringLiteral(
         "Steps (arguments or script lines):\n"
         "  REQUEST            a request to Marlo, e.g. \"SetPresetValue 2\"\n"
         "  >NODE[.CH] REQUEST a request to another node or a unit channel\n"

@@ -73,8 +73,9 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "marlo-shots: %s\n", qPrintable(rig.error()));
         return 1;
     }
+    // Both windows at the size they open with.
     Body *body = rig.body();
-    body->resize(body->sizeHint().expandedTo(QSize(720, 660)));
+    body->resize(defaultWindowSize(*body));
     body->show();
     QTest::qWait(300);
     if (!save(body, QDir(out).filePath(QStringLiteral("main-%1.png").arg(lang))))
@@ -82,7 +83,6 @@ int main(int argc, char **argv)
 
     DspSettingCtrl *settings = body->settingsEditor();
     settings->readOut();
-    settings->resize(settings->sizeHint().expandedTo(QSize(760, 640)));
     settings->show();
     QTest::qWait(300);
     if (!save(settings, QDir(out).filePath(QStringLiteral("settings-%1.png").arg(lang))))

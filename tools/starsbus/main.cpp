@@ -16,11 +16,11 @@ int main(int argc, char **argv)
         "A small STARS server for tests and the demo. Nodes log in with the keys in "
         "<keydir>/<Name>.key; it serves loopback addresses only."));
     parser.addHelpOption();
-    const QCommandLineOption hostOpt(QStringLiteral("host"), QStringLiteral("Loopback address to listen on."),
+    const QCommandLineOption hostOpt(QStringLiteral("host"), QStringLiteral("Loopback address to listen on (default 127.0.0.1)."),
                                      QStringLiteral("address"), QStringLiteral("127.0.0.1"));
-    const QCommandLineOption portOpt(QStringLiteral("port"), QStringLiteral("Port to listen on (0: any free port)."),
+    const QCommandLineOption portOpt(QStringLiteral("port"), QStringLiteral("Port to listen on, 0: any free port (default 6057)."),
                                      QStringLiteral("port"), QStringLiteral("6057"));
-    const QCommandLineOption keyOpt(QStringLiteral("keydir"), QStringLiteral("Directory of the key files."),
+    const QCommandLineOption keyOpt(QStringLiteral("keydir"), QStringLiteral("Directory of the key files (default: the working folder)."),
                                     QStringLiteral("dir"), QStringLiteral("."));
     const QCommandLineOption verboseOpt(QStringLiteral("verbose"), QStringLiteral("Print every routed line."));
     parser.addOptions({hostOpt, portOpt, keyOpt, verboseOpt});
