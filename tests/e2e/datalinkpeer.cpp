@@ -16,10 +16,14 @@ DataLinkPeer::Context::~Context()
         node->disconnectFromBus(1000);
 }
 
-bool DataLinkPeer::Context::connectLink(quint16 port, int timeoutMs)
+bool DataLinkPeer::Context::connectLink(quint16 port, int timeoutMs, const QString &from)
 {
     link = std::make_unique<QTcpSocket>();
     pending.clear();
+    if (!from.isEmpty() && !link->bind(QHostAddress(from))) {
+        error = QStringLiteral("data link: cannot bind %1: %2").arg(from, link->errorString());
+        return false;
+    }
     link->connectToHost(QHostAddress(QHostAddress::LocalHost), port);
     if (!link->waitForConnected(timeoutMs)) {
         error = QStringLiteral("data link: ") + link->errorString();

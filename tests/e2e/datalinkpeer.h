@@ -42,8 +42,9 @@ public:
         Context();
         ~Context();
 
-        // The data link.
-        bool connectLink(quint16 port, int timeoutMs = 5000);
+        // The data link; `from` names the local loopback address to connect
+        // from (any when empty).
+        bool connectLink(quint16 port, int timeoutMs = 5000, const QString &from = QString());
         bool linkConnected() const;
         // Reads n records; false (and what came so far in `out`) on a
         // time-out, a closed link or bytes that are no record.
