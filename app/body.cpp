@@ -7,6 +7,7 @@
 #include <QScrollBar>
 
 #include "cfgfile.h"
+#include "datalinkrules.h"
 #include "dspreg.h"
 #include "logarea.h"
 #include "logsink.h"
@@ -98,12 +99,13 @@ void Body::setUpStars()
     connect(stars, &Stars::anyAsk, this, &Body::anyAsk);
 
     stars->setHost(cfg.value(QStringLiteral("STARS_IP"), QStringLiteral("localhost")));
-    stars->setPort(cfg.value(QStringLiteral("STARS_PORT"), QStringLiteral("6057")));
+    stars->setPort(QString::number(numberKey(QStringLiteral("STARS_PORT"), 6057, 1, 65535)));
     stars->setNodeName(cfg.value(QStringLiteral("NAME_ON_STARS"), QStringLiteral("Marlo")));
     stars->setKeyFile(cfg.value(QStringLiteral("KEY_ON_STARS"), QStringLiteral("Marlo.key")));
 
     dataLinkIp = cfg.value(QStringLiteral("DATA_LINK_CH_IP"), QStringLiteral("localhost"));
-    dataLinkPort = cfg.value(QStringLiteral("DATA_LINK_CH_PORT"), QStringLiteral("6058")).toInt();
+    // 0 written out asks for any free port.
+    dataLinkPort = numberKey(QStringLiteral("DATA_LINK_CH_PORT"), 6058, 0, 65535);
     discardDataLinkOn = cfg.flag(QStringLiteral("DISCARD_DATA_LINK"), QStringLiteral("1"));
 
     if (cfg.flag(QStringLiteral("CONNECT_TO_STARS"), QStringLiteral("0")))
@@ -112,7 +114,15 @@ void Body::setUpStars()
 
 void Body::setUpDataLink()
 {
-    simpleTrans = config().flag(QStringLiteral("SIMPLE_TRANS"), QStringLiteral("1"));
+    const CfgFile &cfg = config();
+    simpleTrans = cfg.flag(QStringLiteral("SIMPLE_TRANS"), QStringLiteral("1"));
+    QStringList bad;
+    // DATA_LINK_ALLOW with any word restricts the link, to nobody when no
+    // word is an address.
+    dataLinkAllow = DataLinkRules::allowList(cfg.restOf(QStringLiteral("DATA_LINK_ALLOW")), bad);
+    dataLinkRestricted = !dataLinkAllow.isEmpty() || !bad.isEmpty();
+    for (const QString &b : std::as_const(bad))
+        emit log(QStringLiteral("DATA_LINK_ALLOW : \"%1\" is not an address").arg(b), QColor(255, 0, 0));
     listenDataLink();
 }
 
@@ -188,7 +198,9 @@ void Body::createHv()
     DspStats->addWidget(hv->panel(), n + 2, 0);
     connect(hv, &VexHv::changedSweep, this, &Body::newHvStat);
     hv->applyReadParamsText(cfg.restOf(QStringLiteral("HV_READ_PARAMS"), QString()));
-    hv->applyReadTypeText(cfg.restOf(QStringLiteral("HV_READ_TYPE"), QString()));
+    const int readType = numberKey(QStringLiteral("HV_READ_TYPE"), -1, 0, 2);
+    if (readType >= 0)
+        hv->applyReadTypeText(QString::number(readType));
 }
 
 // Up to four unit strips and the HV rows show whole; more strips scroll.
@@ -230,6 +242,15 @@ void Body::setUpSettingsEditor()
     connect(&settingsCtrl, &DspSettingCtrl::log, Log, &LogArea::log);
     settingsCtrl.setUnits(units.units);
     settingsCtrl.startUpFromConfig(config());
+}
+
+int Body::numberKey(const QString &key, int def, int min, int max)
+{
+    QString complaint;
+    const int n = config().number(key, def, min, max, &complaint);
+    if (!complaint.isEmpty())
+        emit log(complaint, QColor(255, 0, 0));
+    return n;
 }
 
 void Body::changedVexDABusy()

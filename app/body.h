@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QColor>
 #include <QFrame>
+#include <QHostAddress>
+#include <QList>
 #include <QMessageBox>
 #include <QString>
 #include <QTcpServer>
@@ -48,11 +50,12 @@ public:
     // For tests and tools: the data link and the HV unit. The port the
     // data-link server listens on (0 when it does not listen); the wait for
     // the peer's reply (3000 ms; a value of 0 or less restores that); the
-    // transfer state.
+    // transfer state and the bytes of the link not yet handed to the system.
     quint16 dataLinkServerPort() const;
     int dataTransWait() const { return dataTransWaitMs; }
     void setDataTransWaitMs(int ms);
     bool dataLinkConnected() const { return dataLinkUp(); }
+    qint64 dataLinkUnwritten() const;
     bool inDataTransfer() const { return inDataTrans; }
     bool resendPending() const { return resendAfterReconnect; }
     bool discardInVexDAAsked() const { return discardInVexDARequested; }
@@ -74,6 +77,7 @@ private slots:
     void dataLinkDisconnected();
     void readyReadFromDataLink();
     void dataTransWaitTimeout();
+    void dataLinkBytesWritten();
     void discardDLinBody();
     void discardDLinVexDA();
     void DDLDelayTimeout();
@@ -130,6 +134,9 @@ private:
     void setUpSettingsEditor();
     void createHv();
     void fitUnitStrips();
+    // A number key of the configuration (CfgFile::number); a value that is
+    // no number in range is logged in red and gives `def`.
+    int numberKey(const QString &key, int def, int min, int max);
 
     // Data link (body_datalink.cpp) and spectrum transfer (body_mcas.cpp).
     void listenDataLink();
@@ -138,6 +145,7 @@ private:
     bool discardDataLink();
     bool discardDataLinkNow();
     void startDataTrans();
+    void answerNAck();
     void sendMCAsAndWaitAck();
     void sendMCAsViaDataLink();
 
@@ -176,6 +184,9 @@ private:
     QTimer dataTransWaitTimer;
     bool inDataTrans = false;
     bool resendAfterReconnect = false;
+    bool nackOwed = false;                   // a NAck came while a transfer was still unwritten
+    bool dataLinkRestricted = false;         // DATA_LINK_ALLOW is set: only its peers may connect
+    QList<QHostAddress> dataLinkAllow;       // the addresses of DATA_LINK_ALLOW
     ReplyScanner replies;                    // reply buffer and the "Ack"/"NAck" finder
 
     VexDAs units;                            // the DSP set, its elements and busy flag

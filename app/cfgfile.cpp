@@ -216,3 +216,22 @@ bool CfgFile::flag(const QString &key, const QString &def) const
 {
     return value(key, def).toInt() == 1;
 }
+
+int CfgFile::number(const QString &key, int def, int min, int max, QString *complaint) const
+{
+    if (complaint)
+        complaint->clear();
+    const auto it = upperIndex.constFind(key.toUpper());
+    if (it == upperIndex.cend())
+        return def;
+    const QString text = upper.at(*it).value;
+    bool ok = false;
+    const int n = text.trimmed().toInt(&ok, 10);
+    if (ok && n >= min && n <= max)
+        return n;
+    if (complaint)
+        *complaint = QStringLiteral("Config key %1 : \"%2\" is not a number from %3 to %4, using the default (%5)")
+                         .arg(key, text, QString::number(min), QString::number(max),
+                              def >= min && def <= max ? QString::number(def) : QStringLiteral("none"));
+    return def;
+}

@@ -29,6 +29,12 @@ public:
     // A flag key: on exactly when its value (or `def`) converts to the integer 1.
     bool flag(const QString &key, const QString &def) const;
 
+    // A number key: its value as a decimal integer from `min` to `max`, or
+    // `def` when the key is missing. A value that is no such number also gives
+    // `def`, and `complaint` (when given) receives a line telling so, for the
+    // log; it is left empty otherwise.
+    int number(const QString &key, int def, int min, int max, QString *complaint = nullptr) const;
+
     // The one store of the process, or null before main has made it.
     static CfgFile *instance();
     static void setInstance(CfgFile *cfg);

@@ -9,12 +9,20 @@
 // When the program closes the link itself (a reply time-out, the debug
 // discard), it accepts connections again, so that the peer can reconnect and
 // receive the transfer once more. Nothing is written while no link is
-// connected.
+// connected. With DATA_LINK_ALLOW set, a peer from any other address is
+// closed at once and never becomes the link.
+//
+// The waits are bounded whatever the peer sends: a blocking transfer has one
+// deadline per attempt, counted from the end of sending, which no byte of the
+// peer extends; in asynchronous mode a NAck that comes while the transfer
+// before it is still unwritten is answered only once those bytes have left,
+// so a peer that does not read has at most one transfer queued.
 
 #include "body.h"
 
 #include <QCheckBox>
 #include <QDataStream>
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QLineEdit>
 #include <QLoggingCategory>
@@ -88,6 +96,11 @@ void Body::setDataTransWaitMs(int ms)
     dataTransWaitMs = ms > 0 ? ms : 3000;
 }
 
+qint64 Body::dataLinkUnwritten() const
+{
+    return dataLink ? dataLink->bytesToWrite() : 0;
+}
+
 bool Body::dataLinkUp() const
 {
     return dataLink && dataLinkStream && dataLink->state() == QAbstractSocket::ConnectedState;
@@ -108,6 +121,7 @@ bool Body::discardDataLinkNow()
 {
     emit log(QStringLiteral("Discarding DataLink"), red);
     const bool had = dataLink != nullptr;
+    nackOwed = false;
     if (dataLink) {
         emit log(QStringLiteral("Actually Discard DataLink"), red);
         // Unhooked first: the closing below must not come back as a lost link.
@@ -134,6 +148,13 @@ void Body::askNewDataLink()
     QTcpSocket *s = dataLinkServer.nextPendingConnection();
     if (!s)
         return;
+    if (dataLinkRestricted && !DataLinkRules::allowed(dataLinkAllow, s->peerAddress())) {
+        emit log(QStringLiteral("Data-Link from %1 refused : not in DATA_LINK_ALLOW").arg(s->peerAddress().toString()),
+                 red);
+        s->abort();
+        s->deleteLater();
+        return;
+    }
     if (discardDataLink())
         emit log(QStringLiteral("Making new connection while another connection has already made!"));
     emit log(QStringLiteral("Data-Link Connected"));
@@ -150,14 +171,17 @@ void Body::askNewDataLink()
     }
     delete dataLinkStream;
 
+    nackOwed = false;
     dataLink = s;
     // A transfer leaves in one piece: its last segment must not wait for
     // the peer's acknowledgement of the one before.
     dataLink->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     dataLinkStream = new QDataStream(dataLink);
     connect(dataLink, &QAbstractSocket::disconnected, this, &Body::dataLinkDisconnected);
-    if (!simpleTrans)
+    if (!simpleTrans) {
         connect(dataLink, &QIODevice::readyRead, this, &Body::readyReadFromDataLink);
+        connect(dataLink, &QIODevice::bytesWritten, this, &Body::dataLinkBytesWritten);
+    }
 
     if (resendAfterReconnect) {
         emit log(QStringLiteral("1: after reconnect DataLink send data again"), red);
@@ -199,19 +223,46 @@ void Body::readyReadFromDataLink()
             if (t == ReplyScanner::Ack) {
                 emit log(QStringLiteral("2: in data trans : Rcv Ack ==> Normal end of Data Transfer"), blue);
                 inDataTrans = false;
+                nackOwed = false;
                 dataTransWaitTimer.stop();
             } else {
                 emit log(QStringLiteral("2: in data trans : Rcv Nack ==> Send data again"), red);
-                startDataTrans();
+                answerNAck();
             }
         } else {
             if (t == ReplyScanner::Ack) {
                 emit log(QStringLiteral("2: out of data trans : Rcv Ack ==> Do nothing"), red);
             } else {
                 emit log(QStringLiteral("2: out of data trans : Rcv Nack ==> Send data again"), red);
-                startDataTrans();
+                answerNAck();
             }
         }
+    }
+}
+
+void Body::answerNAck()
+{
+    if (!dataLink || dataLink->bytesToWrite() == 0) {
+        startDataTrans();
+        return;
+    }
+    // The transfer before is still unwritten: the resend waits for it to
+    // leave. The wait already running stays, so a peer that does not read
+    // still loses the link in time.
+    qCDebug(lcDataLink) << "NAck owed until" << dataLink->bytesToWrite() << "bytes have left";
+    nackOwed = true;
+    inDataTrans = true;
+    if (!dataTransWaitTimer.isActive()) {
+        dataTransWaitTimer.setInterval(dataTransWaitMs);
+        dataTransWaitTimer.start();
+    }
+}
+
+void Body::dataLinkBytesWritten()
+{
+    if (nackOwed && dataLink && dataLink->bytesToWrite() == 0) {
+        nackOwed = false;
+        startDataTrans();
     }
 }
 
@@ -233,6 +284,12 @@ void Body::dataTransWaitTimeout()
 
 void Body::sendMCAsAndWaitAck()
 {
+    const auto timedOut = [this] {
+        emit log(QStringLiteral("1: TimeOut Data Transfer"), red);
+        resendAfterReconnect = true;
+        if (discardDataLink())
+            dataLinkServer.resumeAccepting();
+    };
     for (;;) {
         if (!dataLinkUp()) {
             // Nothing can be sent: the next connection receives the transfer.
@@ -246,21 +303,34 @@ void Body::sendMCAsAndWaitAck()
             qCDebug(lcDataLink) << "dropped" << stale.size() << "stale bytes before a transfer";
         sendMCAsViaDataLink();
 
+        // A lost link ends a wait early (and is discarded by its own slot);
+        // what it delivered before is still read.
+        QPointer<QTcpSocket> link = dataLink;
+        const auto lost = [&] { return !link || link != dataLink || link->state() != QAbstractSocket::ConnectedState; };
+
+        // Sending, bounded like the reply.
+        const QDeadlineTimer sending(dataTransWaitMs);
+        while (!lost() && link->bytesToWrite() > 0 && !sending.hasExpired())
+            link->waitForBytesWritten(int(qMax<qint64>(1, sending.remainingTime())));
+        if (!link || link->bytesToWrite() > 0) {
+            timedOut();
+            return;
+        }
+
+        // The reply: one deadline from the end of sending; its bytes gather
+        // across reads while they are still the beginning of a reply.
+        const QDeadlineTimer deadline(dataTransWaitMs);
+        QByteArray reply;
         bool resend = false;
         while (!resend) {
-            QPointer<QTcpSocket> link = dataLink;
-            // The wait also writes what the transfer left in the socket; a
-            // lost link ends it early (and is discarded by its own slot).
-            const bool came = link && link->waitForReadyRead(dataTransWaitMs);
-            if (!came || !link) {
-                emit log(QStringLiteral("1: TimeOut Data Transfer"), red);
-                resendAfterReconnect = true;
-                if (discardDataLink())
-                    dataLinkServer.resumeAccepting();
+            if (!deadline.hasExpired() && link && link->bytesAvailable() == 0 && !lost())
+                link->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+            if (deadline.hasExpired() || !link || link->bytesAvailable() == 0) {
+                timedOut();
                 return;
             }
-            const QByteArray chunk = link->readAll();
-            switch (ReplyScanner::classify(chunk)) {
+            reply += link->readAll();
+            switch (ReplyScanner::classify(reply)) {
             case ReplyScanner::AckReply:
                 emit log(QStringLiteral("1: Rcv::Ack"), blue);
                 resendAfterReconnect = false;
@@ -269,8 +339,11 @@ void Body::sendMCAsAndWaitAck()
                 emit log(QStringLiteral("1: Rcv::Nack"), red);
                 resend = true;
                 break;
+            case ReplyScanner::PartialReply:
+                break;
             case ReplyScanner::UnknownReply:
                 emit log(QStringLiteral("1: Rcv::Unknown"), red);
+                reply.clear();
                 break;
             }
         }

@@ -1,5 +1,7 @@
 #include "datalinkrules.h"
 
+#include <QRegularExpression>
+
 #include <cmath>
 #include <limits>
 
@@ -23,4 +25,26 @@ int DataLinkRules::delayMs(const QString &text)
     if (v >= double(std::numeric_limits<int>::max()))
         return std::numeric_limits<int>::max();
     return int(v);
+}
+
+QList<QHostAddress> DataLinkRules::allowList(const QString &text, QStringList &bad)
+{
+    QList<QHostAddress> out;
+    for (const QString &w : text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
+        const QHostAddress a = listenAddress(w);
+        if (a.isNull())
+            bad << w;
+        else
+            out << a;
+    }
+    return out;
+}
+
+bool DataLinkRules::allowed(const QList<QHostAddress> &list, const QHostAddress &peer)
+{
+    for (const QHostAddress &a : list) {
+        if (a.isEqual(peer, QHostAddress::ConvertV4MappedToIPv4))
+            return true;
+    }
+    return false;
 }

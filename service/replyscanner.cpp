@@ -29,11 +29,13 @@ QList<ReplyScanner::Token> ReplyScanner::feed(const QByteArray &bytes)
     return found;
 }
 
-ReplyScanner::Reply ReplyScanner::classify(const QByteArray &chunk)
+ReplyScanner::Reply ReplyScanner::classify(const QByteArray &reply)
 {
-    if (chunk.startsWith("Ack"))
+    if (reply.startsWith("Ack"))
         return AckReply;
-    if (chunk.startsWith("NAck"))
+    if (reply.startsWith("NAck"))
         return NAckReply;
+    if (!reply.isEmpty() && (QByteArrayLiteral("Ack").startsWith(reply) || QByteArrayLiteral("NAck").startsWith(reply)))
+        return PartialReply;
     return UnknownReply;
 }

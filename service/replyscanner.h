@@ -13,12 +13,14 @@
 // left holds no token; of it at most the last keepBytes bytes are kept (enough
 // to complete a token split across arrivals), so junk cannot grow the buffer.
 //
-// Blocking mode: classify() looks only at the start of one chunk.
+// Blocking mode: classify() looks at the start of the reply gathered so far;
+// a reply that is still a proper beginning of "Ack" or "NAck" is Partial and
+// waits for the rest.
 class ReplyScanner
 {
 public:
     enum Token { Ack = 0, NAck = 1 };
-    enum Reply { AckReply, NAckReply, UnknownReply };
+    enum Reply { AckReply, NAckReply, UnknownReply, PartialReply };
 
     ReplyScanner();
 
@@ -29,7 +31,7 @@ public:
 
     static constexpr int keepBytes = 3;
 
-    static Reply classify(const QByteArray &chunk);
+    static Reply classify(const QByteArray &reply);
 
 private:
     WordFinder finder;

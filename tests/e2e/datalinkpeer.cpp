@@ -16,10 +16,18 @@ DataLinkPeer::Context::~Context()
         node->disconnectFromBus(1000);
 }
 
-bool DataLinkPeer::Context::connectLink(quint16 port, int timeoutMs)
+bool DataLinkPeer::Context::connectLink(quint16 port, int timeoutMs, const QString &from, int receiveBuffer)
 {
     link = std::make_unique<QTcpSocket>();
     pending.clear();
+    // Bound first, so that the options reach the system before connecting.
+    const QHostAddress local = from.isEmpty() ? QHostAddress(QHostAddress::LocalHost) : QHostAddress(from);
+    if ((!from.isEmpty() || receiveBuffer > 0) && !link->bind(local)) {
+        error = QStringLiteral("data link: cannot bind %1: %2").arg(local.toString(), link->errorString());
+        return false;
+    }
+    if (receiveBuffer > 0)
+        link->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, receiveBuffer);
     link->connectToHost(QHostAddress(QHostAddress::LocalHost), port);
     if (!link->waitForConnected(timeoutMs)) {
         error = QStringLiteral("data link: ") + link->errorString();

@@ -42,8 +42,11 @@ public:
         Context();
         ~Context();
 
-        // The data link.
-        bool connectLink(quint16 port, int timeoutMs = 5000);
+        // The data link; `from` names the local loopback address to connect
+        // from (any when empty), `receiveBuffer` the size of the system's
+        // receive buffer (its default when 0), which bounds what Marlo can
+        // hand on while the peer does not read.
+        bool connectLink(quint16 port, int timeoutMs = 5000, const QString &from = QString(), int receiveBuffer = 0);
         bool linkConnected() const;
         // Reads n records; false (and what came so far in `out`) on a
         // time-out, a closed link or bytes that are no record.

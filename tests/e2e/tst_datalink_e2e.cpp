@@ -163,6 +163,10 @@ private slots:
     void discardOff();
     void listenAddress_data();
     void listenAddress();
+    void portKey_data();
+    void portKey();
+    void allowList_data();
+    void allowList();
     void getMCAsWithParameter();
     void destruction();
 
@@ -463,6 +467,10 @@ void TstDataLinkE2e::replies_data()
         {{unknown, 1}, {ack, 1}, {bNack, 0}});
     row("blocking Ack after a stray byte", true, {"read", "send:xAck", "pause", "send:Ack", "silent"}, 1,
         {{unknown, 1}, {ack, 1}});
+    row("blocking Ac, then k", true, {"read", "send:Ac", "pause", "send:k", "silent"}, 1,
+        {{ack, 1}, {unknown, 0}, {"1: TimeOut Data Transfer", 0}});
+    row("blocking NA, then ck", true, {"read", "send:NA", "pause", "send:ck", "read", "send:A", "pause", "send:ck", "silent"},
+        2, {{bNack, 1}, {ack, 1}, {unknown, 0}, {"1: TimeOut Data Transfer", 0}});
 }
 
 void TstDataLinkE2e::replies()
@@ -754,6 +762,85 @@ void TstDataLinkE2e::listenAddress()
         QCOMPARE(rig->ask(QStringLiteral("GetMCAs")), QStringLiteral("Ok:"));
         QVERIFY(body->resendPending());
     }
+}
+
+void TstDataLinkE2e::portKey_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::newRow("a word") << "abc";
+    QTest::newRow("beyond the port range") << "70000";
+    QTest::newRow("negative") << "-1";
+}
+
+// A port that is no port in range is logged and the default port taken,
+// never any free port.
+void TstDataLinkE2e::portKey()
+{
+    QFETCH(QString, value);
+    QVERIFY(start(true, {QStringLiteral("DATA_LINK_CH_PORT ") + value}));
+    QCOMPARE(count(QStringLiteral("Config key DATA_LINK_CH_PORT : \"%1\" is not a number from 0 to 65535, "
+                                  "using the default (6058)").arg(value)),
+             1);
+    QCOMPARE(rig->ask(QStringLiteral("GetDataLinkCh")).section(QLatin1Char(' '), 1), QStringLiteral("6058"));
+}
+
+void TstDataLinkE2e::allowList_data()
+{
+    QTest::addColumn<QString>("allow");
+    QTest::addColumn<bool>("strangerTaken");
+    QTest::newRow("not set") << "" << true;
+    QTest::newRow("the loopback address") << "DATA_LINK_ALLOW 127.0.0.1" << false;
+    QTest::newRow("mapped form among others") << "DATA_LINK_ALLOW ::ffff:127.0.0.1 127.0.0.5" << false;
+}
+
+// DATA_LINK_ALLOW: a peer from another address is closed at once and gets
+// nothing, the transfer waiting for it goes to the allowed peer that follows.
+void TstDataLinkE2e::allowList()
+{
+    QFETCH(QString, allow);
+    QFETCH(bool, strangerTaken);
+    QVERIFY(start(true, allow.isEmpty() ? QStringList() : QStringList{allow}));
+    fillUnits(false);
+    QCOMPARE(rig->ask(QStringLiteral("GetMCAs")), QStringLiteral("Ok:"));
+    QVERIFY(body->resendPending());
+
+    const quint16 port = body->dataLinkServerPort();
+    DataLinkPeer stranger, friendly;
+    StepResult got, gotFriendly;
+    bool closed = false;
+    qint64 strayBytes = -1;
+    stranger.run([&](Context &c) {
+        if (!c.connectLink(port, 5000, QStringLiteral("127.0.0.9")))
+            got.error = c.error;
+        else if (strangerTaken)
+            runSteps(c, {"read", "send:Ack", "silent"}, got);
+        else if ((closed = c.waitLinkClosed(5000)))
+            strayBytes = c.bytesWaiting();
+    });
+    QVERIFY(stranger.wait());
+    QVERIFY2(got.error.isEmpty(), qPrintable(got.error));
+    const QString refused = QStringLiteral("Data-Link from 127.0.0.9 refused : not in DATA_LINK_ALLOW");
+    QCOMPARE(count(refused), strangerTaken ? 0 : 1);
+    if (strangerTaken) {
+        QCOMPARE(bytesOf(got.transfers.value(0)), expectedRecords(2, 7, false));
+    } else {
+        QVERIFY(closed);
+        QCOMPARE(strayBytes, 0);
+        QVERIFY(body->resendPending());
+        QCOMPARE(count(QStringLiteral("Data-Link Connected")), 0);
+        friendly.run([&](Context &c) {
+            if (!c.connectLink(port, 5000, QStringLiteral("127.0.0.1")))
+                gotFriendly.error = c.error;
+            else
+                runSteps(c, {"read", "send:Ack", "silent"}, gotFriendly);
+        });
+        QVERIFY(friendly.wait());
+        QVERIFY2(gotFriendly.error.isEmpty(), qPrintable(gotFriendly.error));
+        QCOMPARE(bytesOf(gotFriendly.transfers.value(0)), expectedRecords(2, 7, false));
+    }
+    QVERIFY(!body->resendPending());
+    QCOMPARE(count(QStringLiteral("Data-Link Connected")), 1);
+    QCOMPARE(count(QStringLiteral("In sendMCAsViaDataLink")), 1);
 }
 
 void TstDataLinkE2e::getMCAsWithParameter()

@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     FUZZ_CHECK(found == plainScan(stream));
 
-    // The blocking mode looks at the start of one chunk only.
+    // The blocking mode looks at the start of the reply gathered so far.
     const ReplyScanner::Reply r = ReplyScanner::classify(stream);
     FUZZ_CHECK((r == ReplyScanner::AckReply) == stream.startsWith("Ack"));
     FUZZ_CHECK((r == ReplyScanner::NAckReply) == stream.startsWith("NAck"));

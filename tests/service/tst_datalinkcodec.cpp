@@ -29,7 +29,8 @@ void TstDataLinkCodec::scanner_data()
     QTest::addColumn<QString>("tokens");
     QTest::addColumn<QByteArray>("left");
     QTest::addColumn<int>("reply");
-    const int ack = ReplyScanner::AckReply, nack = ReplyScanner::NAckReply, unknown = ReplyScanner::UnknownReply;
+    const int ack = ReplyScanner::AckReply, nack = ReplyScanner::NAckReply, unknown = ReplyScanner::UnknownReply,
+              partial = ReplyScanner::PartialReply;
     QTest::newRow("ack") << QList<QByteArray>{"Ack"} << "A" << QByteArray() << ack;
     QTest::newRow("ack, nack") << QList<QByteArray>{"AckNAck"} << "AN" << QByteArray() << ack;
     QTest::newRow("two stray, nack, ack") << QList<QByteArray>{"xyNAckAck"} << "NA" << QByteArray() << unknown;
@@ -41,7 +42,8 @@ void TstDataLinkCodec::scanner_data()
     QTest::newRow("long tail after token") << QList<QByteArray>{"NAckwxyz"} << "N" << QByteArray("xyz") << nack;
     QTest::newRow("byte by byte") << QList<QByteArray>{"N", "A", "c", "k", "A", "c", "k"} << "NA" << QByteArray()
                                   << nack;
-    QTest::newRow("only Ac") << QList<QByteArray>{"Ac"} << "" << QByteArray("Ac") << unknown;
+    QTest::newRow("only Ac") << QList<QByteArray>{"Ac"} << "" << QByteArray("Ac") << partial;
+    QTest::newRow("only NA") << QList<QByteArray>{"NA"} << "" << QByteArray("NA") << partial;
     QTest::newRow("zero bytes") << QList<QByteArray>{QByteArray(5, '\0')} << "" << QByteArray(3, '\0') << unknown;
 }
 

@@ -1,12 +1,13 @@
 // Fault injection on the data link: the peer drops the link in the middle of
 // a transfer (at every kind of place, and several times in a row) and
-// connects again, and it sends junk, in both transfer modes.
+// connects again, it sends junk, also a byte now and then for as long as it
+// likes, and it asks again and again without reading, in both transfer modes.
 //
 // Expected: the spectra always arrive whole on the next connection, byte for
 // byte what the units held, once per acknowledged transfer; nothing of a
 // measurement is lost over a series of measurements with broken transfers;
-// junk never ends or repeats a transfer by itself, and STARS requests are
-// answered throughout.
+// junk never ends, repeats or prolongs a transfer by itself; at most one
+// transfer waits unwritten; and STARS requests are answered throughout.
 //
 // Two units: dsp1 with channels 0 and 1 in use, dsp2 with channels 1 and 2,
 // so the elements are (dsp1, 0), (dsp1, 1), (dsp2, 1), (dsp2, 2).
@@ -26,6 +27,7 @@
 #include "mcarecord.h"
 #include "servicerig.h"
 #include "simunit.h"
+#include "stars.h"
 
 namespace {
 
@@ -81,6 +83,9 @@ private slots:
     void junkAsync_data();
     void junkAsync();
     void junkBlocking();
+    void tricklingPeer_data();
+    void tricklingPeer();
+    void nackWithoutReading();
 
 private:
     bool start(bool blocking);
@@ -88,7 +93,7 @@ private:
     void measure(int meas);
     // Checks one received transfer against measurement `meas`; empty when right.
     QString checkTransfer(const QList<Record> &recs, int meas) const;
-    bool connectPeer(DataLinkPeer &p);
+    bool connectPeer(DataLinkPeer &p, int receiveBuffer = 0);
     int count(const QString &msg) const;
 
     std::unique_ptr<ServiceRig> rig;
@@ -161,11 +166,11 @@ QString TstFaultsDataLink::checkTransfer(const QList<Record> &recs, int meas) co
     return QString();
 }
 
-bool TstFaultsDataLink::connectPeer(DataLinkPeer &p)
+bool TstFaultsDataLink::connectPeer(DataLinkPeer &p, int receiveBuffer)
 {
     const quint16 port = body->dataLinkServerPort();
     bool ok = false;
-    p.run([&ok, port](Context &c) { ok = c.connectLink(port); });
+    p.run([&ok, port, receiveBuffer](Context &c) { ok = c.connectLink(port, 5000, QString(), receiveBuffer); });
     if (!p.wait() || !ok)
         return false;
     ++links;
@@ -436,6 +441,113 @@ void TstFaultsDataLink::junkBlocking()
     QCOMPARE(count(QStringLiteral("1: TimeOut Data Transfer")), 1);
     QCOMPARE(count(QStringLiteral("1: Rcv::Ack")), 2);
     QVERIFY(rig->waitForEvent(QStringLiteral("DiscardDataLink")));
+}
+
+void TstFaultsDataLink::tricklingPeer_data()
+{
+    QTest::addColumn<int>("nacks");   // NAcks before the trickle, each read again
+    QTest::newRow("after the transfer") << 0;
+    QTest::newRow("after two resends") << 2;
+}
+
+// Blocking mode: a peer that sends a junk byte every 400 ms instead of a
+// reply keeps Marlo no longer than one wait after the end of sending (after
+// each resend too); the transfer then ends as a time-out, and a STARS request
+// sent meanwhile is answered after it.
+void TstFaultsDataLink::tricklingPeer()
+{
+    QFETCH(int, nacks);
+    QVERIFY(start(true));
+    measure(8);
+    QFile key(rig->dirPath() + QStringLiteral("/Ravel2.key"));
+    QVERIFY(key.open(QIODevice::WriteOnly));
+    key.write("k0\nk1\n");
+    key.close();
+    DataLinkPeer peer;
+    QVERIFY(connectPeer(peer));
+    const quint16 busPort = body->starsClient()->port();
+    const QString keyFile = key.fileName();
+
+    bool ok = false, closed = false;
+    qint64 closedAfter = -1;
+    QString answer, error;
+    peer.run([&](Context &c) {
+        QList<Record> recs;
+        ok = c.login(busPort, QStringLiteral("Ravel2"), keyFile) && c.readRecords(elementCount, recs);
+        for (int i = 0; ok && i < nacks; ++i) {
+            recs.clear();
+            ok = c.send("NAck") && c.readRecords(elementCount, recs);
+        }
+        QElapsedTimer sinceSent;
+        sinceSent.start();
+        bool asked = false;
+        while (ok && !closed && sinceSent.elapsed() < 9000) {
+            if (!asked && sinceSent.elapsed() > 1000)
+                asked = c.sendLine(QStringLiteral("Ravel2>Marlo GetMCALength"));
+            closed = c.waitLinkClosed(400) || !c.send("z");
+        }
+        closedAfter = sinceSent.elapsed();
+        answer = c.waitAnswer(QStringLiteral("GetMCALength"), 5000);
+        error = c.error;
+    });
+    QCOMPARE(rig->ask(QStringLiteral("GetMCAs")), QStringLiteral("Ok:"));
+    QVERIFY(peer.wait(30000));
+    QVERIFY2(ok, qPrintable(error));
+    QVERIFY2(closed && closedAfter < 4500, qPrintable(QStringLiteral("link closed after %1 ms").arg(closedAfter)));
+    QCOMPARE(answer, QStringLiteral("4096"));
+    QCOMPARE(count(QStringLiteral("1: TimeOut Data Transfer")), 1);
+    QCOMPARE(count(QStringLiteral("1: Rcv::Nack")), nacks);
+    QVERIFY(body->resendPending());
+    QVERIFY(rig->waitForEvent(QStringLiteral("DiscardDataLink")));
+}
+
+// Asynchronous mode: a peer that answers NAck after NAck without reading
+// gets no more than one transfer queued in Marlo; once it reads, every
+// transfer it gets is whole, and its "Ack" ends them.
+void TstFaultsDataLink::nackWithoutReading()
+{
+    QVERIFY(start(false));
+    measure(9);
+    DataLinkPeer peer;
+    QVERIFY(connectPeer(peer, 4096));
+
+    qint64 mostUnwritten = 0;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] { mostUnwritten = qMax(mostUnwritten, body->dataLinkUnwritten()); });
+    sampler.start(1);
+
+    QCOMPARE(rig->ask(QStringLiteral("GetMCAs")), QStringLiteral("Ok:"));
+    QList<QList<Record>> transfers;
+    bool ok = true, quiet = false;
+    QString error;
+    peer.run([&](Context &c) {
+        for (int round = 0; ok && round < 5; ++round) {
+            ok = c.send(QByteArray("NAck").repeated(20));
+            QThread::msleep(100);
+        }
+        QThread::msleep(300);
+        while (ok && !c.silentFor(700) && transfers.size() < 200) {
+            QList<Record> recs;
+            ok = c.readRecords(elementCount, recs);
+            transfers << recs;
+        }
+        ok = ok && c.send("Ack");
+        quiet = ok && c.silentFor(500);
+        error = c.error;
+    });
+    QVERIFY(peer.wait(60000));
+    sampler.stop();
+    QVERIFY2(mostUnwritten <= transferBytes,
+             qPrintable(QStringLiteral("%1 bytes were queued at once").arg(mostUnwritten)));
+    QVERIFY2(ok, qPrintable(error));
+    QVERIFY(quiet);
+    QCOMPARE(count(QStringLiteral("2: in data trans : Rcv Nack ==> Send data again")), 100);
+    QCOMPARE(count(QStringLiteral("In sendMCAsViaDataLink")), int(transfers.size()));
+    for (const QList<Record> &t : std::as_const(transfers)) {
+        const QString bad = checkTransfer(t, 9);
+        QVERIFY2(bad.isEmpty(), qPrintable(bad));
+    }
+    QTRY_VERIFY(!body->inDataTransfer());
 }
 
 QTEST_MAIN(TstFaultsDataLink)
