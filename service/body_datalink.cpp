@@ -290,7 +290,18 @@ void Body::sendMCAsAndWaitAck()
         if (discardDataLink())
             dataLinkServer.resumeAccepting();
     };
-    for (;;) {
+    // A peer that answers NAck again and again would hold the program in
+    // this loop for ever: after a few resends the link is dropped as after a
+    // time-out, and the next connection receives the transfer.
+    constexpr int maxResends = 3;
+    for (int resends = 0;; ++resends) {
+        if (resends > maxResends) {
+            emit log(QStringLiteral("1: Rcv::Nack %1 times ==> Disconnect").arg(resends), red);
+            resendAfterReconnect = true;
+            if (discardDataLink())
+                dataLinkServer.resumeAccepting();
+            return;
+        }
         if (!dataLinkUp()) {
             // Nothing can be sent: the next connection receives the transfer.
             emit log(QStringLiteral("1: No Data-Link ==> send data again after reconnect"), red);
