@@ -22,6 +22,15 @@ const CfgFile &config()
     return CfgFile::instance() ? *CfgFile::instance() : noConfig;
 }
 
+const QColor red(255, 0, 0);
+
+QString unresolvedText(const QString &kind, const QString &id, const QString &address)
+{
+    return QStringLiteral("%1 %2: the address [%3] does not resolve; the unit is not reached and its accesses "
+                          "time out at once")
+        .arg(kind, id, address);
+}
+
 } // namespace
 
 Body::Body(QWidget *parent)
@@ -125,6 +134,8 @@ void Body::createUnits()
 
         auto *u = new VexDA(id, ip);
         connect(u, &VexDA::log, Log, &LogArea::log);
+        if (u->addressUnresolved())
+            emit log(unresolvedText(QStringLiteral("DSP unit"), id, ip), red);
         for (int ch = 0; ch < 4; ++ch) {
             rest = splitFirstItem(rest, item);
             bool ok = false;
@@ -150,8 +161,15 @@ void Body::createUnits()
     }
     connect(&units, &VexDAs::changedIsBusy, this, &Body::changedVexDABusy);
 
-    for (VexDA *u : std::as_const(units.units))
+    for (VexDA *u : std::as_const(units.units)) {
         u->setDataTransDelay(0);
+        u->endStartUp();
+        if (u->silentAtStartUp() && !u->addressUnresolved())
+            emit log(QStringLiteral("DSP unit %1 (%2) did not answer at start-up: its start-up settings were sent "
+                                    "without waiting for answers")
+                         .arg(u->name(), u->ip()),
+                     red);
+    }
 
     EmulateSignal->setChecked(cfg.flag(QStringLiteral("EMULATE_DSP_SIGNAL"), QStringLiteral("0")));
     for (VexDA *u : std::as_const(units.units)) {
@@ -163,9 +181,19 @@ void Body::createUnits()
     for (const QString &line : intervals) {
         QString id, ms;
         splitFirstItem(splitFirstItem(line, id), ms);
+        bool ok = false;
+        const double v = ms.toDouble(&ok);
         for (VexDA *u : std::as_const(units.units)) {
-            if (u->name() == id)
-                u->setWatchInterval(ms.toDouble());
+            if (u->name() != id)
+                continue;
+            // Not a positive number: the watch could never see the end of
+            // a preset measurement.
+            if (!ok || !u->setWatchInterval(v))
+                emit log(QStringLiteral("WATCH_INTERVAL_MS of DSP unit %1: [%2] is not a positive number of "
+                                        "milliseconds; the unit keeps %3 ms")
+                             .arg(id, ms)
+                             .arg(u->watchIntervalMs()),
+                         red);
         }
     }
 
@@ -181,6 +209,8 @@ void Body::createHv()
     QString id, ip;
     splitFirstItem(splitFirstItem(line, id), ip);
     hv = new VexHv(id, ip);
+    if (hv->addressUnresolved())
+        emit log(unresolvedText(QStringLiteral("HV unit"), id, ip), red);
     const int n = int(units.units.size());
     DspStats->addWidget(hv->status(), n + 1, 0);
     DspStats->addWidget(hv->panel(), n + 2, 0);

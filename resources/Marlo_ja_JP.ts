@@ -248,6 +248,12 @@
         <source>Copy Loaded</source>
         <translation>読込値を設定値に</translation>
     </message>
+    <message>
+        <source>The DSP settings could not be saved to %1 (%2).
+A file that was there is left as it was.</source>
+        <translation>DSP設定を %1 に保存できませんでした (%2)。
+既存のファイルは変更されていません。</translation>
+    </message>
 </context>
 <context>
     <name>ConfigLine</name>
