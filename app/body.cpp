@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QHostAddress>
 #include <QDebug>
 #include <QPushButton>
 
@@ -71,6 +72,17 @@ Body::Body(QWidget *parent)
     setUpDebugDiscard();
 
     setUpSettingsEditor();
+
+    // Start-up is over: a unit that did not answer cost one time-out, its
+    // other start-up accesses were sent without waiting.
+    VexUnit::setStartingUp(false);
+    for (VexDA *u : std::as_const(units.units)) {
+        if (u->silentAtStartUp() && !u->addressUnresolved())
+            emit log(QStringLiteral("DSP unit %1 (%2) did not answer at start-up: its start-up settings were sent "
+                                    "without waiting for answers")
+                         .arg(u->name(), u->ip()),
+                     red);
+    }
 }
 
 Body::~Body()
@@ -127,6 +139,17 @@ void Body::createUnits()
 {
     const CfgFile &cfg = config();
     const QStringList lines = cfg.restsOf(QStringLiteral("VEXDA"));
+    VexUnit::setStartingUp(true);   // until the settings editor's start-up is done
+    // Host names first (the HV unit's too), so that no look-up, which runs
+    // the event loop, comes between the units' start-up accesses.
+    QStringList addressed = lines;
+    addressed << cfg.restOf(QStringLiteral("VEXHV"), QString());
+    for (const QString &line : std::as_const(addressed)) {
+        QString id, ip;
+        splitFirstItem(splitFirstItem(line, id), ip);
+        if (!ip.isEmpty() && QHostAddress(ip).isNull())
+            VexUnit::resolveHost(ip.trimmed());
+    }
     for (int i = 0; i < lines.size(); ++i) {
         QString id, ip, item;
         QString rest = splitFirstItem(lines.at(i), id);
@@ -161,15 +184,8 @@ void Body::createUnits()
     }
     connect(&units, &VexDAs::changedIsBusy, this, &Body::changedVexDABusy);
 
-    for (VexDA *u : std::as_const(units.units)) {
+    for (VexDA *u : std::as_const(units.units))
         u->setDataTransDelay(0);
-        u->endStartUp();
-        if (u->silentAtStartUp() && !u->addressUnresolved())
-            emit log(QStringLiteral("DSP unit %1 (%2) did not answer at start-up: its start-up settings were sent "
-                                    "without waiting for answers")
-                         .arg(u->name(), u->ip()),
-                     red);
-    }
 
     EmulateSignal->setChecked(cfg.flag(QStringLiteral("EMULATE_DSP_SIGNAL"), QStringLiteral("0")));
     for (VexDA *u : std::as_const(units.units)) {

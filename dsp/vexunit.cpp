@@ -86,9 +86,11 @@ bool VexUnit::isValid() const { return m_valid; }
 bool VexUnit::addressUnresolved() const { return m_unresolved; }
 bool VexUnit::silentAtStartUp() const { return m_silentAtStartUp; }
 
-void VexUnit::endStartUp()
+bool VexUnit::s_startingUp = false;
+
+void VexUnit::setStartingUp(bool on)
 {
-    m_startingUp = false;
+    s_startingUp = on;
 }
 
 QHostAddress VexUnit::resolveHost(const QString &host, int waitMs)
@@ -145,27 +147,30 @@ QTcpSocket *VexUnit::tcpSocket() { return &m_tcp; }
 
 bool VexUnit::readReg(quint32 addr, bool wait, int size)
 {
-    return exchange(Rbcp::readRequest(addr, size), addr, wait, false);
+    return exchange(Rbcp::readRequest(addr, size), addr, wait);
 }
 
 bool VexUnit::writeReg(quint32 addr, quint64 value, bool wait, int size)
 {
-    return exchange(Rbcp::writeRequest(addr, value, size), addr, wait, true);
+    return exchange(Rbcp::writeRequest(addr, value, size), addr, wait);
 }
 
-bool VexUnit::exchange(const QByteArray &datagram, quint32 addr, bool wait, bool isWrite)
+bool VexUnit::exchange(const QByteArray &datagram, quint32 addr, bool wait)
 {
-    // A unit silent at start-up gets its further start-up writes without
-    // costing a time-out each; they count as unanswered.
-    const bool skipWait = wait && isWrite && m_startingUp && m_silentAtStartUp;
+    // A unit that did not answer while the program starts costs one
+    // time-out, not one per start-up access: the rest are sent without
+    // waiting and count as unanswered.
+    const bool skipWait = wait && s_startingUp && m_silentAtStartUp;
     sendRequest(datagram, wait && !skipWait);
     if (!wait)
         return true;
-    if (skipWait)
+    if (skipWait) {
+        takeAnswer(Rbcp::Answer());
         return false;
+    }
     // An address that did not resolve reaches nobody: time out at once.
     const bool answered = waitUdpAns(m_address.isNull() ? 0 : answerWaitMs, addr);
-    if (!answered && m_startingUp)
+    if (!answered && s_startingUp)
         m_silentAtStartUp = true;
     return answered;
 }

@@ -53,9 +53,11 @@ public:
     // IPv4 address is preferred. A null address when it does not resolve.
     static QHostAddress resolveHost(const QString &host, int waitMs = resolveWaitMs);
 
-    // Start-up: once an awaited access has timed out, the unit's further
-    // awaited writes are sent without waiting until endStartUp().
-    void endStartUp();
+    // The program's start-up (the main window sets it while it builds the
+    // units and takes the start-up dump, recovery and read-out): once an
+    // awaited access of a unit has timed out, its further accesses are sent
+    // without waiting and fail (value 0) until start-up ends.
+    static void setStartingUp(bool on);
     bool silentAtStartUp() const;
 
     quint16 udpPort = 4660;   // device ports; may be changed before any access
@@ -110,7 +112,7 @@ protected:
 
 private:
     void init(const QString &name, const QString &ip, bool valid);
-    bool exchange(const QByteArray &datagram, quint32 addr, bool wait, bool isWrite);
+    bool exchange(const QByteArray &datagram, quint32 addr, bool wait);
     void sendRequest(const QByteArray &datagram, bool wait);
     void ensureUdpBound();
     bool fromUnit(const QHostAddress &sender) const;
@@ -130,7 +132,7 @@ private:
     QString m_ip;
     QHostAddress m_address;
     bool m_unresolved = false;
-    bool m_startingUp = true;
+    static bool s_startingUp;
     bool m_silentAtStartUp = false;
     QTcpSocket m_tcp;
     QUdpSocket m_udp;
