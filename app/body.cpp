@@ -2,8 +2,8 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QHostAddress>
 #include <QDebug>
+#include <QHostAddress>
 #include <QPushButton>
 
 #include "cfgfile.h"
