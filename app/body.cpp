@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDebug>
+#include <QHostAddress>
 #include <QPushButton>
 #include <QScrollBar>
 
@@ -22,6 +23,15 @@ const CfgFile &config()
 {
     static const CfgFile noConfig{QStringList()};
     return CfgFile::instance() ? *CfgFile::instance() : noConfig;
+}
+
+const QColor red(255, 0, 0);
+
+QString unresolvedText(const QString &kind, const QString &id, const QString &address)
+{
+    return QStringLiteral("%1 %2: the address [%3] does not resolve; the unit is not reached and its accesses "
+                          "time out at once")
+        .arg(kind, id, address);
 }
 
 } // namespace
@@ -65,6 +75,17 @@ Body::Body(QWidget *parent)
     setUpDebugDiscard();
 
     setUpSettingsEditor();
+
+    // Start-up is over: a unit that did not answer cost one time-out, its
+    // other start-up accesses were sent without waiting.
+    VexUnit::setStartingUp(false);
+    for (VexDA *u : std::as_const(units.units)) {
+        if (u->silentAtStartUp() && !u->addressUnresolved())
+            emit log(QStringLiteral("DSP unit %1 (%2) did not answer at start-up: its start-up settings were sent "
+                                    "without waiting for answers")
+                         .arg(u->name(), u->ip()),
+                     red);
+    }
 }
 
 Body::~Body()
@@ -130,6 +151,17 @@ void Body::createUnits()
 {
     const CfgFile &cfg = config();
     const QStringList lines = cfg.restsOf(QStringLiteral("VEXDA"));
+    VexUnit::setStartingUp(true);   // until the settings editor's start-up is done
+    // Host names first (the HV unit's too), so that no look-up, which runs
+    // the event loop, comes between the units' start-up accesses.
+    QStringList addressed = lines;
+    addressed << cfg.restOf(QStringLiteral("VEXHV"), QString());
+    for (const QString &line : std::as_const(addressed)) {
+        QString id, ip;
+        splitFirstItem(splitFirstItem(line, id), ip);
+        if (!ip.isEmpty() && QHostAddress(ip).isNull())
+            VexUnit::resolveHost(ip.trimmed());
+    }
     for (int i = 0; i < lines.size(); ++i) {
         QString id, ip, item;
         QString rest = splitFirstItem(lines.at(i), id);
@@ -137,6 +169,8 @@ void Body::createUnits()
 
         auto *u = new VexDA(id, ip);
         connect(u, &VexDA::log, Log, &LogArea::log);
+        if (u->addressUnresolved())
+            emit log(unresolvedText(QStringLiteral("DSP unit"), id, ip), red);
         for (int ch = 0; ch < 4; ++ch) {
             rest = splitFirstItem(rest, item);
             bool ok = false;
@@ -175,9 +209,19 @@ void Body::createUnits()
     for (const QString &line : intervals) {
         QString id, ms;
         splitFirstItem(splitFirstItem(line, id), ms);
+        bool ok = false;
+        const double v = ms.toDouble(&ok);
         for (VexDA *u : std::as_const(units.units)) {
-            if (u->name() == id)
-                u->setWatchInterval(ms.toDouble());
+            if (u->name() != id)
+                continue;
+            // Not a positive number: the watch could never see the end of
+            // a preset measurement.
+            if (!ok || !u->setWatchInterval(v))
+                emit log(QStringLiteral("WATCH_INTERVAL_MS of DSP unit %1: [%2] is not a positive number of "
+                                        "milliseconds; the unit keeps %3 ms")
+                             .arg(id, ms)
+                             .arg(u->watchIntervalMs()),
+                         red);
         }
     }
 
@@ -193,6 +237,8 @@ void Body::createHv()
     QString id, ip;
     splitFirstItem(splitFirstItem(line, id), ip);
     hv = new VexHv(id, ip);
+    if (hv->addressUnresolved())
+        emit log(unresolvedText(QStringLiteral("HV unit"), id, ip), red);
     const int n = int(units.units.size());
     DspStats->addWidget(hv->status(), n + 1, 0);
     DspStats->addWidget(hv->panel(), n + 2, 0);

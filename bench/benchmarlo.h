@@ -96,6 +96,13 @@ inline void row(const char *figure, double value, double floor, const char *unit
     std::fflush(stdout);
 }
 
+// A row with an absolute target and no floor.
+inline void absoluteRow(const char *figure, double value, const char *unit, double target)
+{
+    std::printf("%s | %.1f %s | - | - | <= %.0f %s\n", figure, value, unit, target, unit);
+    std::fflush(stdout);
+}
+
 inline void skipRow(const char *figure, const char *why)
 {
     std::printf("%s | %s | - | - | -\n", figure, why);

@@ -118,6 +118,65 @@ inline Pair compare(int rounds, int n, const std::function<void()> &floorFn, con
     return {f.at(f.size() / 2), v.at(v.size() / 2)};
 }
 
+// Minimum, median and maximum of a set of timings. The minimum is the run
+// least disturbed by the rest of the machine; comparing minima keeps a
+// ratio steady where medians swing with the load of a shared machine.
+struct Stats {
+    double min = 0.0;
+    double median = 0.0;
+    double max = 0.0;
+    int n = 0;
+};
+
+inline Stats stats(QList<double> v)
+{
+    Stats s;
+    if (v.isEmpty())
+        return s;
+    std::sort(v.begin(), v.end());
+    s.min = v.first();
+    s.median = v.at(v.size() / 2);
+    s.max = v.last();
+    s.n = int(v.size());
+    return s;
+}
+
+// Floor and value measured in interleaved rounds (floor, value, floor, ...)
+// after `warmup` unrecorded pairs, so both see the same state of the machine.
+struct Interleaved {
+    Stats floor;
+    Stats value;
+};
+
+inline Interleaved interleave(int rounds, int warmup, const std::function<double()> &floorFn,
+                              const std::function<double()> &valueFn)
+{
+    for (int i = 0; i < warmup; ++i) {
+        floorFn();
+        valueFn();
+    }
+    QList<double> f, v;
+    for (int k = 0; k < rounds; ++k) {
+        f << floorFn();
+        v << valueFn();
+    }
+    return {stats(f), stats(v)};
+}
+
+// A table row from interleaved rounds: value and floor as minimum (with the
+// median), the ratio of the minima; then a line with the spread of both.
+inline void minLine(const char *figure, const Interleaved &r, double scale, const char *unit, double target)
+{
+    const Stats &v = r.value;
+    const Stats &f = r.floor;
+    std::printf("%s | %.2f %s (median %.2f) | %.2f %s (median %.2f) | %.2f | <= %.2f\n", figure, v.min * scale, unit,
+                v.median * scale, f.min * scale, unit, f.median * scale, f.min > 0 ? v.min / f.min : 0.0, target);
+    std::printf("  spread over %d rounds: value %.2f..%.2f %s, floor %.2f..%.2f %s; ratio of medians %.2f\n", v.n,
+                v.min * scale, v.max * scale, unit, f.min * scale, f.max * scale, unit,
+                f.median > 0 ? v.median / f.median : 0.0);
+    std::fflush(stdout);
+}
+
 inline void header()
 {
     std::printf("figure | value | floor | ratio | target\n");

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include <QLocale>
 
@@ -154,11 +155,15 @@ void VexDA::setDataTransDelay(int ms)
 
 // ---------------------------------------------------------------- times and watch
 
-void VexDA::setWatchInterval(double ms)
+bool VexDA::setWatchInterval(double ms)
 {
+    // 0 (or less) would make the end test never true and the timer spin.
+    if (!(ms > 0) || !std::isfinite(ms))
+        return false;
     m_watchIntervalMs = ms;
     m_watchIntervalSec = ms * 0.001;
-    m_watchTimer.setInterval(int(ms));
+    m_watchTimer.setInterval(int(qBound(1.0, ms, double(std::numeric_limits<int>::max()))));
+    return true;
 }
 
 double VexDA::watchIntervalMs() const

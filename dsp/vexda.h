@@ -61,7 +61,9 @@ public:
     quint64 getMeasTime();
     void setDataTransDelay(int ms);
 
-    void setWatchInterval(double ms);
+    // A positive, finite number of milliseconds; anything else is refused
+    // (false) and the interval stays. The timer runs at least every 1 ms.
+    bool setWatchInterval(double ms);
     double watchIntervalMs() const;
     double watchIntervalSec() const;
     int watchTimerIntervalMs() const;

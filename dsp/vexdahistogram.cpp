@@ -1,6 +1,7 @@
 // VexDA: histogram read-out over TCP and the per-measurement data set.
 #include "vexda.h"
 
+#include <QDeadlineTimer>
 #include <QLocale>
 
 #include "dspreg.h"
@@ -15,6 +16,7 @@ QString shortest(double v)
 }
 
 constexpr int tcpGapWaitMs = 500;
+constexpr int tcpTotalWaitMs = 2000;   // a whole histogram, whatever the gaps
 
 } // namespace
 
@@ -37,11 +39,29 @@ void VexDA::askHistogram(int ch, bool inLine, quint32 *dst)
     quint32 *target = dst ? dst : hg;
     const int maxBins = dst ? mcaLength : hgCapacity;
 
+    const QDeadlineTimer total(tcpTotalWaitMs);
     bool done = hgBytes <= 0;
+    bool overTotal = false;
     while (!done) {
-        if (tcp->bytesAvailable() <= 0 && !tcp->waitForReadyRead(tcpGapWaitMs)) {
+        // Each gap may last 500 ms, the whole histogram 2 s.
+        const qint64 left = total.remainingTime();
+        bool arrived = left > 0 && tcp->bytesAvailable() > 0;
+        if (!arrived && left > 0)
+            arrived = tcp->waitForReadyRead(int(qMin<qint64>(left, tcpGapWaitMs)));
+        if (!arrived) {
             showTcpTimeout(true);
-            emit log(QStringLiteral("Err. Timeout waiting ans from TCP for Histgram"), QColor(0, 0, 0));
+            overTotal = total.hasExpired();
+            if (overTotal) {
+                emit log(QStringLiteral("Err. Histgram of %1 Ch%2 not complete after %3 ms (%4 of %5 bytes)")
+                             .arg(name())
+                             .arg(ch)
+                             .arg(tcpTotalWaitMs)
+                             .arg(m_hgData.size())
+                             .arg(hgBytes),
+                         QColor(255, 0, 0));
+            } else {
+                emit log(QStringLiteral("Err. Timeout waiting ans from TCP for Histgram"), QColor(0, 0, 0));
+            }
             m_hgData.reset();
             break;
         }
@@ -68,6 +88,10 @@ void VexDA::askHistogram(int ch, bool inLine, quint32 *dst)
         }
     }
     resumeTcpSignals();
+    // The rest of a stream given up on would be taken as the start of the
+    // next histogram: a new connection starts clean.
+    if (overTotal)
+        abortTcp();
 }
 
 void VexDA::histogramComplete(quint32 *dst, int maxBins)

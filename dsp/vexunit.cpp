@@ -1,6 +1,9 @@
 #include "vexunit.h"
 
 #include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QHash>
+#include <QHostInfo>
 #include <QThread>
 
 #include "dsplog.h"
@@ -40,6 +43,10 @@ void VexUnit::init(const QString &name, const QString &ip, bool valid)
     m_status->setName(name);
     m_ip = ip;
     m_address = QHostAddress(ip);
+    if (m_address.isNull() && valid) {
+        m_address = resolveHost(ip.trimmed());
+        m_unresolved = m_address.isNull();
+    }
     m_status->setIp(ip);
 
     m_udp.setParent(this);
@@ -76,6 +83,54 @@ QString VexUnit::name() const { return m_name; }
 QString VexUnit::ip() const { return m_ip; }
 QHostAddress VexUnit::address() const { return m_address; }
 bool VexUnit::isValid() const { return m_valid; }
+bool VexUnit::addressUnresolved() const { return m_unresolved; }
+bool VexUnit::silentAtStartUp() const { return m_silentAtStartUp; }
+
+bool VexUnit::s_startingUp = false;
+
+void VexUnit::setStartingUp(bool on)
+{
+    s_startingUp = on;
+}
+
+QHostAddress VexUnit::resolveHost(const QString &host, int waitMs)
+{
+    static QHash<QString, QHostAddress> resolved;
+    if (host.isEmpty())
+        return QHostAddress();
+    const auto it = resolved.constFind(host);
+    if (it != resolved.cend())
+        return it.value();
+
+    // One look-up with a bounded wait; the program has one thread, so the
+    // answer comes through a local event loop.
+    QHostAddress found;
+    bool done = false;
+    QEventLoop loop;
+    const int id = QHostInfo::lookupHost(host, &loop, [&](const QHostInfo &info) {
+        const QList<QHostAddress> all = info.addresses();
+        for (const QHostAddress &a : all) {
+            if (a.protocol() == QAbstractSocket::IPv4Protocol) {
+                found = a;
+                break;
+            }
+        }
+        if (found.isNull() && !all.isEmpty())
+            found = all.first();
+        done = true;
+        loop.quit();
+    });
+    if (!done) {
+        QTimer::singleShot(waitMs, &loop, &QEventLoop::quit);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    if (!done) {
+        QHostInfo::abortHostLookup(id);
+        qCWarning(lcDsp) << "look-up of" << host << "gave no answer within" << waitMs << "ms";
+    }
+    resolved.insert(host, found);
+    return found;
+}
 
 quint32 VexUnit::ansHeader() const { return m_ans.header; }
 quint32 VexUnit::ansAddr() const { return m_ans.addr; }
@@ -92,14 +147,32 @@ QTcpSocket *VexUnit::tcpSocket() { return &m_tcp; }
 
 bool VexUnit::readReg(quint32 addr, bool wait, int size)
 {
-    sendRequest(Rbcp::readRequest(addr, size), wait);
-    return wait ? waitUdpAns(answerWaitMs, addr) : true;
+    return exchange(Rbcp::readRequest(addr, size), addr, wait);
 }
 
 bool VexUnit::writeReg(quint32 addr, quint64 value, bool wait, int size)
 {
-    sendRequest(Rbcp::writeRequest(addr, value, size), wait);
-    return wait ? waitUdpAns(answerWaitMs, addr) : true;
+    return exchange(Rbcp::writeRequest(addr, value, size), addr, wait);
+}
+
+bool VexUnit::exchange(const QByteArray &datagram, quint32 addr, bool wait)
+{
+    // A unit that did not answer while the program starts costs one
+    // time-out, not one per start-up access: the rest are sent without
+    // waiting and count as unanswered.
+    const bool skipWait = wait && s_startingUp && m_silentAtStartUp;
+    sendRequest(datagram, wait && !skipWait);
+    if (!wait)
+        return true;
+    if (skipWait) {
+        takeAnswer(Rbcp::Answer());
+        return false;
+    }
+    // An address that did not resolve reaches nobody: time out at once.
+    const bool answered = waitUdpAns(m_address.isNull() ? 0 : answerWaitMs, addr);
+    if (!answered && s_startingUp)
+        m_silentAtStartUp = true;
+    return answered;
 }
 
 void VexUnit::ensureUdpBound()
@@ -118,6 +191,8 @@ bool VexUnit::fromUnit(const QHostAddress &sender) const
 
 void VexUnit::sendRequest(const QByteArray &datagram, bool wait)
 {
+    if (m_address.isNull())
+        return;
     ensureUdpBound();
     if (wait) {
         // The answer is left in the socket for the synchronous wait.
@@ -288,6 +363,11 @@ void VexUnit::openTcp()
 
 void VexUnit::startConnect()
 {
+    if (m_address.isNull()) {
+        if (m_status)
+            m_status->setTcpStat(1);   // nowhere to connect to
+        return;
+    }
     m_tcp.connectToHost(m_address, tcpPort, QIODevice::ReadWrite);
     if (m_status && m_tcp.state() != QAbstractSocket::UnconnectedState)
         m_status->setTcpStat(2);
@@ -314,6 +394,13 @@ void VexUnit::discardTcp()
     m_tcp.skip(n);
 }
 
+void VexUnit::abortTcp()
+{
+    if (m_tcp.state() == QAbstractSocket::UnconnectedState)
+        return;
+    m_tcp.abort();
+}
+
 void VexUnit::expectTcpData()
 {
     m_freshConnection = false;
@@ -321,12 +408,25 @@ void VexUnit::expectTcpData()
 
 void VexUnit::drainFreshConnection()
 {
+    // Bounded: a unit that keeps sending is drained again at its next
+    // arrival, with the event loop running in between.
+    QElapsedTimer t;
+    t.start();
+    qint64 drained = 0;
     for (;;) {
         const qint64 n = m_tcp.bytesAvailable();
         if (n <= 0)
             break;
         sinkLog(QStringLiteral("On Establishing TCP connection, something in buffer [%1bytes]").arg(n));
-        m_tcp.skip(n);
+        const qint64 k = qMin(n, maxDrainBytes - drained);
+        const qint64 skipped = m_tcp.skip(k);
+        if (skipped <= 0)
+            break;
+        drained += skipped;
+        if (drained >= maxDrainBytes || t.elapsed() >= maxDrainMs) {
+            qCDebug(lcDsp) << m_name << "stops draining after" << drained << "bytes," << t.elapsed() << "ms";
+            break;
+        }
         QThread::msleep(5);
         // Look at the socket itself, not only at what Qt has buffered.
         if (m_tcp.state() == QAbstractSocket::ConnectedState)

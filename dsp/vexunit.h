@@ -26,6 +26,9 @@ public:
     static constexpr int firstRetryBackoffMs = 250;   // after the immediate retry
     static constexpr int maxRetryBackoffMs = 5000;
     static constexpr int stableConnectionMs = 1000;   // a shorter connection counts as failed
+    static constexpr int resolveWaitMs = 2000;        // bound of the host-name look-up
+    static constexpr qint64 maxDrainBytes = 64 * 1024; // bounds of one drain of a fresh connection
+    static constexpr int maxDrainMs = 100;
 
     explicit VexUnit(QObject *parent = nullptr);                       // name "id", ip "0.0.0.0", not valid
     VexUnit(const QString &name, const QString &ip, QObject *parent = nullptr);
@@ -42,6 +45,20 @@ public:
     QString ip() const;
     QHostAddress address() const;
     bool isValid() const;
+    // The address was given as a host name that did not resolve (or not at
+    // all): every register access fails at once as a time-out.
+    bool addressUnresolved() const;
+
+    // Resolves a host name once per process, waiting at most `waitMs`; an
+    // IPv4 address is preferred. A null address when it does not resolve.
+    static QHostAddress resolveHost(const QString &host, int waitMs = resolveWaitMs);
+
+    // The program's start-up (the main window sets it while it builds the
+    // units and takes the start-up dump, recovery and read-out): once an
+    // awaited access of a unit has timed out, its further accesses are sent
+    // without waiting and fail (value 0) until start-up ends.
+    static void setStartingUp(bool on);
+    bool silentAtStartUp() const;
 
     quint16 udpPort = 4660;   // device ports; may be changed before any access
     quint16 tcpPort = 24;
@@ -89,9 +106,13 @@ protected:
     void expectTcpData();
     // Paints the strip's TCP time-out indicator when its state changes.
     void showTcpTimeout(bool f);
+    // Drops the connection (a new one follows while it is wanted), so that
+    // the rest of a stream given up on cannot be taken for the next one.
+    void abortTcp();
 
 private:
     void init(const QString &name, const QString &ip, bool valid);
+    bool exchange(const QByteArray &datagram, quint32 addr, bool wait);
     void sendRequest(const QByteArray &datagram, bool wait);
     void ensureUdpBound();
     bool fromUnit(const QHostAddress &sender) const;
@@ -110,6 +131,9 @@ private:
     QString m_name;
     QString m_ip;
     QHostAddress m_address;
+    bool m_unresolved = false;
+    static bool s_startingUp;
+    bool m_silentAtStartUp = false;
     QTcpSocket m_tcp;
     QUdpSocket m_udp;
     bool m_tcpHasConnected = false;

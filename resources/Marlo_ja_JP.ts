@@ -55,6 +55,12 @@
         <source>[ms]</source>
         <translation>[ms]</translation>
     </message>
+    <message>
+        <source>The DSP settings could not be saved to %1 (%2).
+A file that was there is left as it was.</source>
+        <translation>DSP設定を %1 に保存できませんでした (%2)。
+既存のファイルは変更されていません。</translation>
+    </message>
 </context>
 <context>
     <name>ConfigLine</name>

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QLoggingCategory>
 #include <QMap>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSet>
 #include <QThread>
@@ -174,11 +175,30 @@ void DspSettingCtrl::loadDspConfig(const QString &fname, QList<DspData> &config)
         emit log(QStringLiteral("Can't open dump file [%1] to recover.").arg(fname), red);
 }
 
-void DspSettingCtrl::saveDspConfig(const QString &fname, const QList<DspData> &config)
+bool DspSettingCtrl::saveDspConfig(const QString &fname, const QList<DspData> &config, const QString &keepAs,
+                                   QString *why)
 {
     emit log(QStringLiteral("Saving DSP Config to %1").arg(fname));
-    if (!SettingFile::writeFile(fname, config))
+    QString error;
+    const SettingFile::Result r = SettingFile::save(fname, config, &error, keepAs);
+    switch (r) {
+    case SettingFile::Written:
+        return true;
+    case SettingFile::OpenFailed:
         emit log(QStringLiteral("Err: can't open %1 to save dsp config").arg(fname), red);
+        break;
+    case SettingFile::WriteFailed:
+        emit log(QStringLiteral("Err: writing %1 failed (%2); the file is left as it was").arg(fname, error), red);
+        break;
+    case SettingFile::KeepFailed:
+        emit log(QStringLiteral("Err: can't keep the previous %1 as %2 (%3); %1 is not replaced")
+                     .arg(fname, keepAs, error),
+                 red);
+        break;
+    }
+    if (why)
+        *why = error;
+    return false;
 }
 
 void DspSettingCtrl::readOut()
@@ -301,7 +321,19 @@ void DspSettingCtrl::copyRestored()
 
 void DspSettingCtrl::save(const QString &fname)
 {
-    saveDspConfig(fname, configData);
+    QString why;
+    if (saveDspConfig(fname, configData, QString(), &why))
+        return;
+    // The operator asked for this file: tell it in the window too. The box
+    // does not block, and the window stays usable.
+    if (!saveFailed) {
+        saveFailed = new QMessageBox(QMessageBox::Warning, tr("Save File"), QString(), QMessageBox::Ok, this);
+        saveFailed->setWindowModality(Qt::NonModal);
+    }
+    saveFailed->setText(tr("The DSP settings could not be saved to %1 (%2).\n"
+                           "A file that was there is left as it was.")
+                            .arg(fname, why));
+    saveFailed->show();
 }
 
 void DspSettingCtrl::dump()
@@ -309,7 +341,25 @@ void DspSettingCtrl::dump()
     emit log(QStringLiteral("Dumping DSP Setting Vals dump.stg"));
     QList<DspData> list;
     readOutDspConfig(list);
-    saveDspConfig(dumpFileName, list);
+    // A unit that did not answer is missing from the dump: say which, so the
+    // operator knows that this dump cannot restore it (the previous one is
+    // kept as dump.stg.bak).
+    QList<int> missing;
+    for (const DspData &d : std::as_const(list)) {
+        if (d.addr == 0 && !missing.contains(d.dspNo))
+            missing << d.dspNo;
+    }
+    if (!saveDspConfig(dumpFileName, list, dumpFileName + QStringLiteral(".bak")))
+        return;
+    for (int no : std::as_const(missing)) {
+        VexDA *u = no < units.units.size() ? units.units.at(no) : nullptr;
+        emit log(QStringLiteral("%1 lacks values of DSP%2 (%3): the unit did not answer; it cannot be recovered "
+                                "from this dump")
+                     .arg(dumpFileName)
+                     .arg(no)
+                     .arg(u ? u->name() : QString()),
+                 red);
+    }
 }
 
 void DspSettingCtrl::recover(const QString &fname)

@@ -12,6 +12,7 @@
 #include "ui_dspsettingctrl.h"
 
 class CfgFile;
+class QMessageBox;
 class QShowEvent;
 class QFileDialog;
 class VexDA;
@@ -61,7 +62,15 @@ public:
     // and records naming no unit are skipped, with one log line each kind.
     void writeBackDspConfig(const QList<DspData> &config);
     void loadDspConfig(const QString &fname, QList<DspData> &config);
-    void saveDspConfig(const QString &fname, const QList<DspData> &config);
+    // Writes the file whole or not at all; a failure is a red log line.
+    // With `keepAs`, the file it replaces is kept under that name. Returns
+    // whether the file was written; `why` tells what failed.
+    bool saveDspConfig(const QString &fname, const QList<DspData> &config, const QString &keepAs = QString(),
+                       QString *why = nullptr);
+
+    // The box that tells the operator that "Save File" failed (non-modal;
+    // null until a save has failed).
+    QMessageBox *saveFailedBox() const { return saveFailed; }
 
 public slots:
     void readOut();
@@ -89,6 +98,7 @@ private:
 
     QFileDialog *saveDialog = nullptr;
     QFileDialog *loadDialog = nullptr;
+    QMessageBox *saveFailed = nullptr;
     VexDAs units;
     QList<DspData> configData;
     QList<DspData> loadedData;

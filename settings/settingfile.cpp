@@ -1,6 +1,7 @@
 #include "settingfile.h"
 
 #include <QFile>
+#include <QSaveFile>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTextStream>
@@ -76,18 +77,44 @@ bool SettingFile::parseLine(const QString &line, DspData &out)
     return true;
 }
 
-bool SettingFile::writeFile(const QString &fname, const QList<DspData> &config)
+SettingFile::Result SettingFile::save(const QString &fname, const QList<DspData> &config, QString *error,
+                                      const QString &keepAs)
 {
-    QFile f(fname);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
-        return false;
+    auto fail = [error](Result r, const QString &why) {
+        if (error)
+            *error = why;
+        return r;
+    };
+    QSaveFile f(fname);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Text))
+        return fail(OpenFailed, f.errorString());
     QTextStream out(&f);
+    out.setEncoding(QStringConverter::Utf8);
     for (const DspData &d : config)
         out << formatLine(d);
     out.flush();
-    const bool ok = out.status() == QTextStream::Ok && f.error() == QFileDevice::NoError;
-    f.close();
-    return ok;
+    if (out.status() != QTextStream::Ok || f.error() != QFileDevice::NoError) {
+        const QString why = f.errorString();
+        f.cancelWriting();
+        return fail(WriteFailed, why);
+    }
+    if (!keepAs.isEmpty() && QFile::exists(fname)) {
+        QFile::remove(keepAs);
+        QFile old(fname);
+        if (!old.copy(keepAs)) {
+            const QString why = old.errorString();
+            f.cancelWriting();
+            return fail(KeepFailed, why);
+        }
+    }
+    if (!f.commit())
+        return fail(WriteFailed, f.errorString());
+    return Written;
+}
+
+bool SettingFile::writeFile(const QString &fname, const QList<DspData> &config)
+{
+    return save(fname, config) == Written;
 }
 
 bool SettingFile::readFile(const QString &fname, QList<DspData> &config)

@@ -30,8 +30,14 @@ public:
     // the channel is outside 0 to 3.
     static QString nameOf(quint32 addr, int ch);
 
-    // Writes every record, one line each, in text mode (an existing file is
-    // truncated). False when the file cannot be opened or written.
+    // Writes every record, one line each, in text mode. The file is
+    // replaced only once everything was written (a failed write leaves what
+    // was there). With `keepAs`, an existing file is first copied there; if
+    // that fails, nothing is replaced. `error` tells what failed. writeFile
+    // is the same without keeping, true when written.
+    enum Result { Written, OpenFailed, WriteFailed, KeepFailed };
+    static Result save(const QString &fname, const QList<DspData> &config, QString *error = nullptr,
+                       const QString &keepAs = QString());
     static bool writeFile(const QString &fname, const QList<DspData> &config);
 
     // Appends the records of the file to `config`. False (list untouched)

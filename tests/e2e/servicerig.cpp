@@ -4,10 +4,14 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <QtEndian>
 
 #include "body.h"
 #include "cfgfile.h"
+#include "logarea.h"
 #include "simhost.h"
 #include "simunit.h"
 #include "starsbusrunner.h"
@@ -74,7 +78,8 @@ bool ServiceRig::start(const QList<Unit> &units, const QStringList &extraConfig)
         QStringLiteral("DATA_LINK_CH_PORT 0"),
     };
     for (const Unit &u : units)
-        lines << QStringLiteral("VEXDA %1 %2 %3%4").arg(u.name, u.address, u.flags,
+        lines << QStringLiteral("VEXDA %1 %2 %3%4").arg(u.name, u.configAddress.isEmpty() ? u.address : u.configAddress,
+                                                       u.flags,
                                                        u.bMode ? QStringLiteral(" B") : QString());
     lines << extraConfig;
     const QString cfgPath = dir.filePath(QStringLiteral("config.cfg"));
@@ -139,6 +144,23 @@ VexDA *ServiceRig::unit(const QString &name) const
             return u;
     }
     return nullptr;
+}
+
+QStringList ServiceRig::redLogLines() const
+{
+    QStringList out;
+    if (!bodyPtr)
+        return out;
+    const auto *edit = bodyPtr->logArea()->findChild<QTextEdit *>(QStringLiteral("LogDisp"));
+    for (QTextBlock b = edit->document()->begin(); b.isValid(); b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            if (it.fragment().charFormat().foreground().color() == QColor(255, 0, 0)) {
+                out << b.text().mid(22);   // "yy/MM/dd hh:mm:ss.zzz:"
+                break;
+            }
+        }
+    }
+    return out;
 }
 
 void ServiceRig::takeLine(const QString &line)

@@ -29,10 +29,16 @@ class ServiceRig
 {
 public:
     struct Unit {
+        Unit(const QString &name, const QString &address, const QString &flags, bool bMode = false,
+             const QString &configAddress = QString())
+            : name(name), address(address), flags(flags), bMode(bMode), configAddress(configAddress)
+        {
+        }
         QString name;
         QString address;      // a loopback address, e.g. 127.0.6.1
         QString flags;        // the four use flags, e.g. "1 1 0 0"
         bool bMode = false;
+        QString configAddress;   // written to the configuration instead of `address` (a host name)
     };
 
     ServiceRig();
@@ -64,6 +70,9 @@ public:
     // way are kept (events()); an answer to anything else is recorded in
     // strayAnswers.
     QString ask(const QString &request, const QString &to = QStringLiteral("Marlo"), int timeoutMs = 20000);
+    // The red lines of Body's log area, without their time stamps.
+    QStringList redLogLines() const;
+
     // The whole answer line of the last ask.
     QString lastLine() const { return lastAnswerLine; }
 

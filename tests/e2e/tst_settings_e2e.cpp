@@ -4,7 +4,11 @@
 
 #include <QtTest>
 
+#include <QMessageBox>
 #include <QPushButton>
+
+#include <csignal>
+#include <sys/resource.h>
 
 #include "body.h"
 #include "configline.h"
@@ -24,6 +28,32 @@ QList<ServiceRig::Unit> twoUnits()
     return {{QStringLiteral("dsp1"), QStringLiteral("127.0.7.1"), QStringLiteral("1 1 0 0")},
             {QStringLiteral("dsp2"), QStringLiteral("127.0.7.2"), QStringLiteral("0 0 1 1")}};
 }
+
+QByteArray contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+}
+
+// While it lives, no file of the process may grow beyond `bytes`: a write
+// past it fails as on a full disk (root included).
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        rlimit r = old;
+        r.rlim_cur = bytes;
+        ok = ::setrlimit(RLIMIT_FSIZE, &r) == 0;
+    }
+    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &old); }
+    bool ok = false;
+
+private:
+    rlimit old{};
+};
 
 int lineCount(const QString &path)
 {
@@ -46,6 +76,9 @@ private slots:
     void showSettingsButton();
     void startUpDumpAndRecover_data();
     void startUpDumpAndRecover();
+    void failedSaveLeavesFile_data();
+    void failedSaveLeavesFile();
+    void dumpKeepsPreviousAndNamesSilentUnit();
 
 private:
     QTemporaryDir work;
@@ -156,6 +189,68 @@ void TstSettingsE2e::startUpDumpAndRecover()
         }
     }
     QVERIFY(found);
+}
+
+void TstSettingsE2e::failedSaveLeavesFile_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("diskFull");
+    QTest::addColumn<QString>("red");
+    QTest::newRow("disk full") << "kept.stg" << true << "Err: writing kept.stg failed";
+    QTest::newRow("folder is a file") << "afile/x.stg" << false << "Err: can't open afile/x.stg";
+}
+
+// "Save File" that cannot write its file: a red line, a box in the window,
+// and whatever was there before is left untouched.
+void TstSettingsE2e::failedSaveLeavesFile()
+{
+    QFETCH(QString, target);
+    QFETCH(bool, diskFull);
+    QFETCH(QString, red);
+    const QByteArray old("DSP0 old contents : 00000000 b4000010 0001\n");
+    QVERIFY(QFile(QStringLiteral("afile")).open(QIODevice::WriteOnly));
+    {
+        QFile f(QStringLiteral("kept.stg"));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(old) == old.size());
+    }
+    const QByteArray before = contents(target);
+
+    ServiceRig rig;
+    QVERIFY2(rig.start(twoUnits()), qPrintable(rig.error()));
+    DspSettingCtrl *ed = rig.body()->settingsEditor();
+    {
+        // The two units' read-out is some 30 kB.
+        std::unique_ptr<FileSizeLimit> limit;
+        if (diskFull) {
+            limit = std::make_unique<FileSizeLimit>(4096);
+            QVERIFY(limit->ok);
+        }
+        ed->save(target);
+    }
+    QCOMPARE(contents(target), before);
+    QCOMPARE(rig.redLogLines().filter(red).size(), 1);
+    QVERIFY(ed->saveFailedBox() && ed->saveFailedBox()->isVisible());
+    QCOMPARE(QDir().entryList({QStringLiteral("kept.stg*")}, QDir::Files), QStringList{QStringLiteral("kept.stg")});
+}
+
+// A start-up dump while one unit (dsp3) is switched off: the previous
+// dump.stg is kept as dump.stg.bak, and a red line names the unit whose
+// values the new dump lacks.
+void TstSettingsE2e::dumpKeepsPreviousAndNamesSilentUnit()
+{
+    const QByteArray previous("DSP0 a good earlier dump : 00000000 b4000010 0001\n");
+    {
+        QFile f(QStringLiteral("dump.stg"));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(previous) == previous.size());
+    }
+    ServiceRig rig;
+    QVERIFY2(rig.start(twoUnits(), {QStringLiteral("VEXDA dsp3 127.0.7.3 1 0 0 0"), QStringLiteral("DUMP 1")}),
+             qPrintable(rig.error()));
+    QCOMPARE(contents(QStringLiteral("dump.stg.bak")), previous);
+    QCOMPARE(lineCount(QStringLiteral("dump.stg")), 3 * DspSettingCtrl::registersPerUnit);
+    const QStringList lacking = rig.redLogLines().filter(QStringLiteral("dump.stg lacks values of"));
+    QCOMPARE(lacking.size(), 1);
+    QVERIFY2(lacking.first().contains(QLatin1String("DSP2 (dsp3)")), qPrintable(lacking.first()));
 }
 
 QTEST_MAIN(TstSettingsE2e)

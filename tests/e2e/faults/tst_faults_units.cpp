@@ -11,6 +11,8 @@
 
 #include <QtTest>
 
+#include <algorithm>
+#include <iterator>
 #include <memory>
 
 #include "body.h"
@@ -62,8 +64,12 @@ private slots:
     void tcpDropWhileIdle();
     void unitRestartMidMeasurement();
     void backToBackRequests();
+    void watchIntervalRefused_data();
+    void watchIntervalRefused();
+    void hostNameAddresses();
 
 private:
+    bool startRig(const QStringList &extra = {}, const QString &configAddress = QString());
     bool tcpUp() const;
 
     std::unique_ptr<ServiceRig> rig;
@@ -73,14 +79,28 @@ private:
 
 void TstFaultsUnits::init()
 {
+    // These configure Marlo themselves.
+    const QByteArray own[] = {"watchIntervalRefused", "hostNameAddresses"};
+    if (std::find(std::begin(own), std::end(own), QByteArray(QTest::currentTestFunction())) != std::end(own))
+        return;
+    QVERIFY(startRig());
+}
+
+bool TstFaultsUnits::startRig(const QStringList &extra, const QString &configAddress)
+{
     rig = std::make_unique<ServiceRig>();
-    QVERIFY2(rig->start({{QStringLiteral("dsp1"), QStringLiteral("127.0.9.11"), QStringLiteral("1 1 0 0")}}),
-             qPrintable(rig->error()));
+    const QString address = configAddress.isEmpty() ? QStringLiteral("127.0.9.11") : QStringLiteral("127.0.0.1");
+    if (!rig->start({{QStringLiteral("dsp1"), address, QStringLiteral("1 1 0 0"), false, configAddress}}, extra)) {
+        qWarning() << rig->error();
+        return false;
+    }
     sim = rig->sim(QStringLiteral("dsp1"));
     unit = rig->unit(QStringLiteral("dsp1"));
-    QVERIFY(sim && unit);
+    if (!sim || !unit)
+        return false;
     sim->setHistogram(0, QVector<quint32>(4096, 1));
     sim->clearRequests();
+    return true;
 }
 
 void TstFaultsUnits::cleanup()
@@ -211,12 +231,16 @@ void TstFaultsUnits::histogramStream_data()
     QTest::newRow("reset at once") << 0 << true << 0 << 0 << noData;
     QTest::newRow("in pieces with short gaps") << -1 << false << 1000 << 50 << fullRoi;
     QTest::newRow("in odd pieces") << -1 << false << 333 << 1 << fullRoi;
+    // 100 bytes every 20 ms: over 3 s in all. Given up after 2 s; Marlo
+    // connects again, so the rest of it cannot mix into the next one.
+    QTest::newRow("slow but steady, dropped") << -1 << true << 100 << 20 << noData;
 }
 
-// A histogram stream that stalls or is reset half way is no histogram: the
-// request answers "Er: data transfer", the connection is made again when it
-// was dropped, and the next histogram is read whole, with nothing of the
-// broken one mixed in. A stream in pieces with gaps under 500 ms is whole.
+// A histogram stream that stalls, is reset half way or takes longer than
+// 2 s in all is no histogram: the request answers "Er: data transfer", the
+// connection is made again when it was dropped, and the next histogram is
+// read whole, with nothing of the broken one mixed in. A stream in pieces
+// with gaps under 500 ms that ends in time is whole.
 void TstFaultsUnits::histogramStream()
 {
     QFETCH(int, stopAfter);
@@ -338,6 +362,54 @@ void TstFaultsUnits::backToBackRequests()
         }
         ++got;
     }
+}
+
+void TstFaultsUnits::watchIntervalRefused_data()
+{
+    QTest::addColumn<QString>("interval");
+    QTest::newRow("zero") << "0";
+    QTest::newRow("negative") << "-5";
+    QTest::newRow("a word") << "abc";
+}
+
+// A watch interval that is not a positive number is refused with a red line
+// naming the unit and the value; the unit keeps its own interval, so a
+// preset measurement ends by itself.
+void TstFaultsUnits::watchIntervalRefused()
+{
+    QFETCH(QString, interval);
+    QVERIFY(startRig({QStringLiteral("WATCH_INTERVAL_MS dsp1 ") + interval}));
+    const QStringList red = rig->redLogLines();
+    QCOMPARE(red.filter(QStringLiteral("WATCH_INTERVAL_MS of DSP unit dsp1: [%1]").arg(interval)).size(), 1);
+
+    QCOMPARE(rig->ask(QStringLiteral("SetPresetType 1")), QStringLiteral("Ok:"));
+    QCOMPARE(rig->ask(QStringLiteral("SetPresetValue 0.3")), QStringLiteral("Ok:"));
+    QCOMPARE(rig->ask(QStringLiteral("RunStart 1")), QStringLiteral("Ok:"));
+    QCOMPARE(rig->takeEvents(), QStringList{busy1});
+    QVERIFY(rig->waitForEvent(busy0, 10000));
+}
+
+// Unit addresses given as host names: one that resolves (dsp1 as
+// "localhost") works as its address; one that does not (dsp9) gives a red
+// line, and its accesses fail at once instead of waiting 500 ms each.
+void TstFaultsUnits::hostNameAddresses()
+{
+    const QString nowhere = QStringLiteral("no-such-unit.invalid");
+    QVERIFY(startRig({QStringLiteral("VEXDA dsp9 %1 1 0 0 0").arg(nowhere)}, QStringLiteral("localhost")));
+    QCOMPARE(unit->address(), QHostAddress(QHostAddress::LocalHost));
+    QCOMPARE(rig->ask(QStringLiteral("GetValue 0")), fullRoi);
+
+    const QStringList red = rig->redLogLines();
+    QCOMPARE(red.filter(QStringLiteral("localhost")), QStringList());
+    QCOMPARE(red.filter(QStringLiteral("dsp9: the address [%1] does not resolve").arg(nowhere)).size(), 1);
+
+    VexDA *lost = rig->unit(QStringLiteral("dsp9"));
+    QVERIFY(lost);
+    QElapsedTimer t;
+    t.start();
+    lost->readTimes();   // 13 register reads
+    QVERIFY2(t.elapsed() < 400, qPrintable(QString::number(t.elapsed())));
+    QCOMPARE(rig->ask(QStringLiteral("GetValue 2")), noData);
 }
 
 QTEST_MAIN(TstFaultsUnits)
