@@ -23,7 +23,8 @@ int main(int argc, char **argv)
     if (!cfg->hasKey(QStringLiteral("-e")) && loadCatalogue(translator))
         app.installTranslator(&translator);
 
-    auto body = std::make_unique<Body>();
+    // The window shows itself before the start-up read-out of the units.
+    auto body = std::make_unique<Body>(nullptr, true);
     logSink = body->logArea();
     QObject::connect(body.get(), &Body::finishing, &app, &QApplication::quit);
     body->show();
