@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QHideEvent>
 #include <QShowEvent>
 #include <QTableWidgetItem>
 
@@ -43,7 +44,7 @@ SpectraWindow::SpectraWindow(VexDAs *set, std::function<bool()> transferBusy, QW
     Rates->setColumnCount(int(headers.size()));
     Rates->setHorizontalHeaderLabels(headers);
     Rates->verticalHeader()->setVisible(false);
-    Rates->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    Rates->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
 
     saveDialog = new QFileDialog(this, tr("Save spectra into a folder"));
     saveDialog->setFileMode(QFileDialog::Directory);
@@ -119,6 +120,13 @@ void SpectraWindow::showEvent(QShowEvent *event)
 {
     QFrame::showEvent(event);
     redraw();
+}
+
+void SpectraWindow::hideEvent(QHideEvent *event)
+{
+    // A closed window reads nothing.
+    steps.clear();
+    QFrame::hideEvent(event);
 }
 
 void SpectraWindow::intervalTick()
@@ -279,6 +287,9 @@ void SpectraWindow::redraw()
 
 void SpectraWindow::fillTable()
 {
+    // One layout pass for the whole table, not one per cell.
+    Rates->setUpdatesEnabled(false);
+    const bool firstFill = Rates->rowCount() != data.size();
     Rates->setRowCount(int(data.size()));
     auto put = [this](int row, int col, const QString &text, const QColor &bg = QColor()) {
         QTableWidgetItem *it = Rates->item(row, col);
@@ -307,6 +318,9 @@ void SpectraWindow::fillTable()
         put(k, 8, QString::number(r.roiCounts));
         put(k, 9, QString::number(r.roiRate, 'f', 1));
     }
+    if (firstFill)
+        Rates->resizeColumnsToContents();
+    Rates->setUpdatesEnabled(true);
 }
 
 void SpectraWindow::cursorMoved(QMouseEvent *event)

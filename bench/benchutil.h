@@ -118,6 +118,20 @@ inline Pair compare(int rounds, int n, const std::function<void()> &floorFn, con
     return {f.at(f.size() / 2), v.at(v.size() / 2)};
 }
 
+// Minima of per-call microseconds of floor and value over `rounds`
+// interleaved rounds; each function runs one round and returns its
+// microseconds per call.
+inline Pair compareMinima(int rounds, const std::function<double()> &floorRound,
+                          const std::function<double()> &valueRound)
+{
+    Pair best{1e300, 1e300};
+    for (int k = 0; k < rounds; ++k) {
+        best.floor = std::min(best.floor, floorRound());
+        best.value = std::min(best.value, valueRound());
+    }
+    return best;
+}
+
 inline void header()
 {
     std::printf("figure | value | floor | ratio | target\n");
