@@ -189,7 +189,7 @@ private slots:
         }
         QVERIFY(!xml.hasError());
         QCOMPARE(contexts, (QSet<QString>{"Body", "LogArea", "Stars", "ConnectStat", "UnitStat", "StatDisp", "QObject",
-                                          "DspSettingCtrl", "ConfigLine", "VexHv"}));
+                                          "DspSettingCtrl", "ConfigLine", "VexHv", "SpectraWindow", "SpectrumPlot"}));
         QVERIFY(messages >= 80);
     }
 
