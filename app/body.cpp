@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QDebug>
 #include <QHostAddress>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 
@@ -12,6 +13,7 @@
 #include "dspreg.h"
 #include "logarea.h"
 #include "logsink.h"
+#include "spectrawindow.h"
 #include "unitstat.h"
 #include "vexda.h"
 #include "vexhv.h"
@@ -36,8 +38,9 @@ QString unresolvedText(const QString &kind, const QString &id, const QString &ad
 
 } // namespace
 
-Body::Body(QWidget *parent)
+Body::Body(QWidget *parent, bool showWhileStarting)
     : QFrame(parent)
+    , showEarly(showWhileStarting)
 {
     const CfgFile &cfg = config();
     AMsg::registerMetaType();
@@ -90,6 +93,7 @@ Body::Body(QWidget *parent)
 
 Body::~Body()
 {
+    spectra.reset();
     // The server stops accepting and closes, then the link is discarded.
     closeDataLink();
     // The HV unit polls until it goes; its panel and strip go with it.
@@ -226,6 +230,7 @@ void Body::createUnits()
     }
 
     connect(ShowSettings, &QPushButton::clicked, &settingsCtrl, &QWidget::show);
+    connect(ShowSpectra, &QPushButton::clicked, this, &Body::openSpectra);
 }
 
 void Body::createHv()
@@ -287,6 +292,21 @@ void Body::setUpSettingsEditor()
 {
     connect(&settingsCtrl, &DspSettingCtrl::log, Log, &LogArea::log);
     settingsCtrl.setUnits(units.units);
+
+    // The editor's progress (start-up read-out, dump, recovery and the
+    // window's own operations) shows under the unit strips while it runs.
+    progressBar = new QProgressBar(frame_2);
+    progressBar->setObjectName(QStringLiteral("SettingsProgress"));
+    progressBar->setVisible(false);
+    gridLayout_4->addWidget(progressBar, 1, 0);
+    connect(&settingsCtrl, &DspSettingCtrl::progress, progressBar, [this](const QString &text, int done, int total) {
+        progressBar->setVisible(total > 0);
+        progressBar->setRange(0, qMax(total, 1));
+        progressBar->setValue(done);
+        progressBar->setFormat(text);
+    });
+    if (showEarly && !units.units.isEmpty())
+        show();
     settingsCtrl.startUpFromConfig(config());
 }
 
@@ -307,6 +327,16 @@ void Body::changedVexDABusy()
     // "ChangedIsBusy" when the flag changes.
     if (stars)
         stars->setBusy(b == 1);
+}
+
+void Body::openSpectra()
+{
+    if (!spectra) {
+        spectra = std::make_unique<SpectraWindow>(&units, [this] { return inDataTrans; });
+        connect(spectra.get(), &SpectraWindow::log, Log, &LogArea::log);
+    }
+    spectra->show();
+    spectra->raise();
 }
 
 void Body::quitting()

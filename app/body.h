@@ -10,6 +10,8 @@
 #include <QTcpServer>
 #include <QTimer>
 
+#include <memory>
+
 #include "amsg.h"
 #include "dspsettingctrl.h"
 #include "hvstat.h"
@@ -21,6 +23,8 @@
 class LogArea;
 class QCloseEvent;
 class QDataStream;
+class QProgressBar;
+class SpectraWindow;
 class QTcpSocket;
 class VexHv;
 
@@ -33,7 +37,9 @@ class Body : public QFrame, private Ui_Body
     Q_OBJECT
 
 public:
-    explicit Body(QWidget *parent = nullptr);
+    // With `showWhileStarting` the window shows itself before the settings
+    // editor's start-up read-out, so that its progress can be seen.
+    explicit Body(QWidget *parent = nullptr, bool showWhileStarting = false);
     ~Body() override;
 
     // The window's log area, which main makes the process-wide log sink.
@@ -60,6 +66,8 @@ public:
     bool resendPending() const { return resendAfterReconnect; }
     bool discardInVexDAAsked() const { return discardInVexDARequested; }
     VexHv *hvUnit() const { return hv; }
+    // The Spectra window, made on the first press of "Spectra" (null before).
+    SpectraWindow *spectraWindow() const { return spectra.get(); }
 
 signals:
     void finishing();
@@ -71,6 +79,7 @@ private slots:
     void noQuit();
     void changedVexDABusy();
     void newHvStat(HvStat::SweepStat stat);
+    void openSpectra();
 
     // Data link (body_datalink.cpp).
     void askNewDataLink();
@@ -194,4 +203,7 @@ private:
     int normalizeType = 2;                   // 0 Real, 1 Live, 2 None
     QTimer ddlDelayTimer;                    // debug data-link discard delay
     bool discardInVexDARequested = false;    // the debug discard "in a VexDA" was asked (nothing acts on it)
+    bool showEarly = false;                  // show the window before the settings start-up
+    QProgressBar *progressBar = nullptr;     // the settings editor's progress, in the status area
+    std::unique_ptr<SpectraWindow> spectra;  // made on first use; goes before the units
 };

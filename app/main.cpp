@@ -46,7 +46,8 @@ int main(int argc, char **argv)
     if (!cfg->hasKey(QStringLiteral("-e")) && loadCatalogue(translator))
         app.installTranslator(&translator);
 
-    auto body = std::make_unique<Body>();
+    // The window shows itself before the start-up read-out of the units.
+    auto body = std::make_unique<Body>(nullptr, true);
     logSink = body->logArea();
     for (const QString &name : check.unknown) {
         const QString line = QCoreApplication::translate("main", "Unknown option -%1 ignored (marlo -h lists the options)")

@@ -177,6 +177,16 @@ inline void minLine(const char *figure, const Interleaved &r, double scale, cons
     std::fflush(stdout);
 }
 
+// Minima of per-call microseconds of floor and value over `rounds`
+// interleaved rounds; each function runs one round and returns its
+// microseconds per call.
+inline Pair compareMinima(int rounds, const std::function<double()> &floorRound,
+                          const std::function<double()> &valueRound)
+{
+    const Interleaved r = interleave(rounds, 0, floorRound, valueRound);
+    return {r.floor.min, r.value.min};
+}
+
 inline void header()
 {
     std::printf("figure | value | floor | ratio | target\n");

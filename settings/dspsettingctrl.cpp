@@ -1,10 +1,12 @@
 #include "dspsettingctrl.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QLoggingCategory>
 #include <QMap>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSet>
 #include <QThread>
@@ -44,6 +46,37 @@ DspSettingCtrl::DspSettingCtrl(QWidget *parent)
     connect(loadDialog, &QFileDialog::fileSelected, this, &DspSettingCtrl::load);
     connect(Save, &QPushButton::clicked, saveDialog, &QFileDialog::show);
     connect(saveDialog, &QFileDialog::fileSelected, this, &DspSettingCtrl::save);
+
+    progressBar = new QProgressBar(this);
+    progressBar->setObjectName(QStringLiteral("Progress"));
+    progressBar->setVisible(false);
+    TopBar->addWidget(progressBar, 1, 0, 1, TopBar->columnCount());
+    connect(this, &DspSettingCtrl::progress, this, [this](const QString &text, int done, int total) {
+        progressBar->setVisible(total > 0);
+        progressBar->setRange(0, qMax(total, 1));
+        progressBar->setValue(done);
+        progressBar->setFormat(text);
+    });
+}
+
+void DspSettingCtrl::report(int unitNo, int reg, int done, int total, bool silent)
+{
+    constexpr int slice = registersPerUnit / 4;
+    const VexDA *u = units.units.value(unitNo);
+    const QString name = u ? u->name() : QString();
+    const QString text = silent ? tr("%1: DSP %2 of %3 (%4) does not answer")
+                                      .arg(operation).arg(unitNo + 1).arg(units.units.size()).arg(name)
+                                : tr("%1: DSP %2 of %3 (%4), register %5 of %6")
+                                      .arg(operation).arg(unitNo + 1).arg(units.units.size()).arg(name)
+                                      .arg(reg + 1).arg(registersPerUnit);
+    emit progress(text, done, total);
+    if ((reg + 1) % slice == 0 || silent)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void DspSettingCtrl::finishReport()
+{
+    emit progress(QString(), 0, 0);
 }
 
 DspSettingCtrl::~DspSettingCtrl() = default;
@@ -86,11 +119,16 @@ void DspSettingCtrl::startUpFromConfig(const CfgFile &cfg)
 
 void DspSettingCtrl::readOutDspConfig(QList<DspData> &config)
 {
+    if (operation.isEmpty())
+        operation = tr("Reading out");
+    const int total = int(units.units.size()) * registersPerUnit;
     for (int no = 0; no < units.units.size(); ++no) {
         VexDA *unit = units.units.at(no);
         bool silent = false;
         int notAsked = 0;
+        int j = 0;
         auto readOne = [&](const DspReg &reg, int ch) {
+            const bool wasSilent = silent;
             DspData d;
             d.name = DspData::padName(reg.desc);
             d.dspNo = no;
@@ -110,6 +148,9 @@ void DspSettingCtrl::readOutDspConfig(QList<DspData> &config)
                 d.value = unit->ansValue();
             }
             config.append(d);
+            if (!wasSilent)
+                report(no, j, no * registersPerUnit + j + 1, total, silent);
+            ++j;
         };
         for (const DspReg &r : sysRegs)
             readOne(r, -1);
@@ -129,16 +170,24 @@ void DspSettingCtrl::readOutDspConfig(QList<DspData> &config)
                      red);
         }
     }
+    finishReport();
+    operation.clear();
 }
 
 void DspSettingCtrl::writeBackDspConfig(const QList<DspData> &config)
 {
     emit log(QStringLiteral("Writing back Setting Vals to DSPs"));
+    if (operation.isEmpty())
+        operation = tr("Writing back");
+    QMap<int, int> perUnit;      // records handled per unit so far
+    int done = 0;
+    const int total = int(config.size());
     int noUnit = 0;
     int noAddress = 0;
     QSet<int> silentUnits;
     QMap<int, int> notWritten;   // per silent unit
     for (const DspData &d : config) {
+        ++done;
         if (d.dspNo < 0 || d.dspNo >= units.units.size() || !units.units.at(d.dspNo)) {
             ++noUnit;
             continue;
@@ -152,9 +201,13 @@ void DspSettingCtrl::writeBackDspConfig(const QList<DspData> &config)
             continue;
         }
         VexDA *unit = units.units.at(d.dspNo);
-        if (!unit->writeReg(d.addr, d.value, true, 2))
+        const bool silent = !unit->writeReg(d.addr, d.value, true, 2);
+        if (silent)
             silentUnits.insert(d.dspNo);
+        report(d.dspNo, perUnit[d.dspNo]++, done, total, silent);
     }
+    finishReport();
+    operation.clear();
     if (noAddress > 0)
         emit log(QStringLiteral("%1 records with address 0 (never read) were not written").arg(noAddress), red);
     if (noUnit > 0)
@@ -339,6 +392,7 @@ void DspSettingCtrl::save(const QString &fname)
 void DspSettingCtrl::dump()
 {
     emit log(QStringLiteral("Dumping DSP Setting Vals dump.stg"));
+    operation = tr("Dumping");
     QList<DspData> list;
     readOutDspConfig(list);
     // A unit that did not answer is missing from the dump: say which, so the
@@ -367,5 +421,6 @@ void DspSettingCtrl::recover(const QString &fname)
     emit log(QStringLiteral("Recovering DSP Setting vals from %1").arg(fname));
     QList<DspData> list;
     loadDspConfig(fname, list);
+    operation = tr("Recovering");
     writeBackDspConfig(list);
 }

@@ -15,6 +15,7 @@ class CfgFile;
 class QMessageBox;
 class QShowEvent;
 class QFileDialog;
+class QProgressBar;
 class VexDA;
 
 // The DSP setting window: reads out every register of every unit, shows the
@@ -86,6 +87,11 @@ protected:
 
 signals:
     void log(const QString &msg, const QColor c = QColor(0, 0, 0));
+    // Progress of a read-out, write-back, dump or recovery: `done` of `total`
+    // registers, with a text naming the unit and register ("DSP i of N,
+    // register j of 212", or that the unit does not answer). A total of 0
+    // marks the end of the operation.
+    void progress(const QString &text, int done, int total);
 
 private slots:
     void updatedALine(int num);
@@ -95,6 +101,10 @@ private:
     void ensureLines();
     void setValRestored(const QList<DspData> &config, const QList<DspData> &loadedConfig);
     void pause();
+    // Emits progress and, at the end of a unit or of a slice of registers,
+    // lets the event loop paint (user input stays queued).
+    void report(int unitNo, int reg, int done, int total, bool silent);
+    void finishReport();
 
     QFileDialog *saveDialog = nullptr;
     QFileDialog *loadDialog = nullptr;
@@ -106,4 +116,6 @@ private:
     bool linesStale = false;           // config() changed since the rows were built
     int stretchRow = -1;
     int startUpPauseMs = 1000;
+    QString operation;                 // the operation that progress() reports
+    QProgressBar *progressBar = nullptr;
 };

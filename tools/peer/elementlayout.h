@@ -3,19 +3,7 @@
 #include <QList>
 #include <QString>
 
-// One element of Marlo: a used channel of a DSP unit. The element number is
-// the position in the list.
-struct ElementInfo
-{
-    int unit = 0;          // index of the unit in configuration order
-    QString unitName;      // empty when not known
-    int channel = 0;
-
-    bool operator==(const ElementInfo &o) const
-    {
-        return unit == o.unit && unitName == o.unitName && channel == o.channel;
-    }
-};
+#include "mcaspectrum.h"
 
 // The element list of a Marlo configuration, read as Marlo reads it: one
 // unit per VEXDA line (identifier, address, four use flags, each on exactly

@@ -1,7 +1,7 @@
 // marlo-peer: a command-line STARS node that drives Marlo by hand or from a
 // script and fetches its spectra over the data link. The exit codes are
 // listed in peerexit.h and in --help.
-#include <QGuiApplication>
+#include <QApplication>
 
 #include <cstdio>
 
@@ -32,11 +32,12 @@ void messages(QtMsgType type, const QMessageLogContext &, const QString &text)
 
 int main(int argc, char **argv)
 {
-    // The plot is drawn into an image; no window system is needed.
+    // The plot is drawn into an image (a widget that is never shown): no window
+    // system is needed.
     qInstallMessageHandler(messages);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("marlo-peer"));
 
     PeerOptions options;

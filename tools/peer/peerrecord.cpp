@@ -21,14 +21,6 @@ void putDouble(QByteArray &b, int at, double d)
 
 } // namespace
 
-quint64 PeerRecord::sum() const
-{
-    quint64 s = 0;
-    for (quint32 v : bins)
-        s += v;
-    return s;
-}
-
 QByteArray PeerRecord::encode() const
 {
     QByteArray b(headerBytes + 4 * bins.size(), '\0');

@@ -4,6 +4,8 @@
 #include <QVector>
 #include <QtGlobal>
 
+#include "mcaspectrum.h"
+
 // One spectrum record of Marlo's data link, as received. On the wire it is a
 // 48-byte header followed by the bins, all fields little-endian:
 //
@@ -16,20 +18,12 @@
 //  32  f64  live time of the channel, seconds
 //  40  f64  input count rate value of the channel
 //  48  u32 × n  bin counts, bin 0 first
-struct PeerRecord
+struct PeerRecord : McaSpectrum
 {
     static constexpr int headerBytes = 48;
 
-    quint32 channel = 0;
     quint32 marker = 0;
-    quint64 inMeas = 0;
     quint64 length = 0;       // the length field as received
-    double realTime = 0.0;
-    double liveTime = 0.0;
-    double icr = 0.0;
-    QVector<quint32> bins;
-
-    quint64 sum() const;
 
     // The wire bytes: the header with `length` as it is, then `bins`.
     QByteArray encode() const;

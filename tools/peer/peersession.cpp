@@ -15,7 +15,7 @@
 #include "buskeys.h"
 #include "peerexit.h"
 #include "mcacsv.h"
-#include "mcaplot.h"
+#include "spectrumplot.h"
 #include "transfercheck.h"
 
 namespace {
@@ -414,18 +414,22 @@ int PeerSession::writeFiles(const QList<PeerRecord> &records, const QList<Elemen
     else if (records.size() == 1)
         note(QStringLiteral("measurement count %1").arg(records.at(0).marker));
 
-    McaPlot::Options po;
-    po.size = opts.plotSize;
-    po.logScale = opts.logScale;
-    po.rois = rois;
-    po.title = QStringLiteral("Marlo spectra: %1 element%2%3, %4 scale")
-                   .arg(records.size())
-                   .arg(records.size() == 1 ? QString() : QStringLiteral("s"))
-                   .arg(records.size() > 1 ? QStringLiteral(", measurement %1").arg(records.at(1).marker) : QString())
-                   .arg(opts.logScale ? QStringLiteral("log") : QStringLiteral("linear"));
+    QList<SpectrumPlot::Trace> traces;
+    for (int k = 0; k < records.size(); ++k)
+        traces << SpectrumPlot::Trace{records.at(k).bins, labels.at(k), k};
+    QList<SpectrumPlot::Band> bands;
+    for (int i = 0; i < rois.size(); ++i) {
+        if (rois.indexOf(rois.at(i)) == i)
+            bands << SpectrumPlot::Band{rois.at(i).first, rois.at(i).second, -1};
+    }
+    const QString title = QStringLiteral("Marlo spectra: %1 element%2%3, %4 scale")
+                              .arg(records.size())
+                              .arg(records.size() == 1 ? QString() : QStringLiteral("s"))
+                              .arg(records.size() > 1 ? QStringLiteral(", measurement %1").arg(records.at(1).marker) : QString())
+                              .arg(opts.logScale ? QStringLiteral("log") : QStringLiteral("linear"));
     const QString png = dir.filePath(QStringLiteral("mcas.png"));
     QString why;
-    if (!McaPlot::save(McaPlot::render(records, labels, po), png, &why)) {
+    if (!SpectrumPlot::savePng(SpectrumPlot::render(traces, bands, opts.logScale, title, opts.plotSize), png, &why)) {
         fail(why);
         return PeerExit::Files;
     }

@@ -49,14 +49,17 @@ public:
     // The spectra of the last successful fetch.
     const Fetched &lastFetch() const { return fetched; }
 
+    // The CSV files (one per record) and the picture "mcas.png" in the
+    // options' folder, as after a fetch; the exit code (PeerExit).
+    int writeFiles(const QList<PeerRecord> &records, const QList<ElementInfo> &elements,
+                   const QList<QPair<int, int>> &rois);
+
 private:
     int login();
     int request(const QString &to, const QString &text, QString *answer);
     int waitEvent(const PeerStep &step);
     void sleepFor(int ms);
     int fetchMcas();
-    int writeFiles(const QList<PeerRecord> &records, const QList<ElementInfo> &elements,
-                   const QList<QPair<int, int>> &rois);
 
     // The next received line, printed and queued when it is an event;
     // nothing on time-out or when the link is gone.

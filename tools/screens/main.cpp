@@ -1,13 +1,14 @@
-// marlo-shots: saves pictures of Marlo's main window and of its DSP setting
-// window, built in-process against simulated units (ShotRig):
+// marlo-shots: saves pictures of Marlo's main window, its DSP setting window
+// and its Spectra window, built in-process against simulated units (ShotRig):
 //
 //   marlo-shots [--ja] [--out DIR]
 //
-// writes DIR/main-en.png and DIR/settings-en.png (with --ja: the Japanese
-// interface, main-ja.png and settings-ja.png). Runs offscreen unless
+// writes DIR/main-en.png, DIR/settings-en.png and DIR/spectra-en.png (with
+// --ja: the Japanese interface, main-ja.png, settings-ja.png, spectra-ja.png). Runs offscreen unless
 // QT_QPA_PLATFORM says otherwise.
 #include <QApplication>
 #include <QDir>
+#include <QPushButton>
 #include <QTest>
 #include <QTranslator>
 
@@ -16,6 +17,7 @@
 #include "body.h"
 #include "dspsettingctrl.h"
 #include "shotrig.h"
+#include "spectrawindow.h"
 #include "startup.h"
 
 namespace {
@@ -88,5 +90,20 @@ int main(int argc, char **argv)
     if (!save(settings, QDir(out).filePath(QStringLiteral("settings-%1.png").arg(lang))))
         return 1;
     settings->hide();
+
+    // The Spectra window, opened from its button after the measurement.
+    auto *spectraButton = body->findChild<QPushButton *>(QStringLiteral("ShowSpectra"));
+    if (!spectraButton) {
+        std::fprintf(stderr, "marlo-shots: no Spectra button\n");
+        return 1;
+    }
+    spectraButton->click();
+    SpectraWindow *spectra = body->spectraWindow();
+    spectra->resize(QSize(1100, 760));
+    spectra->show();
+    QTest::qWait(300);
+    if (!save(spectra, QDir(out).filePath(QStringLiteral("spectra-%1.png").arg(lang))))
+        return 1;
+    spectra->hide();
     return 0;
 }

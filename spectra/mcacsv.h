@@ -3,12 +3,12 @@
 #include <QByteArray>
 #include <QString>
 
-#include "elementlayout.h"
-#include "peerrecord.h"
+#include "mcaspectrum.h"
 
 // The CSV file of one element's spectrum: "#" header lines (element, unit,
 // channel, times, count rate, the transfer's measurement count and number),
-// then "bin,counts" and one line per bin.
+// then "bin,counts" and one line per bin. marlo-peer and the Spectra window
+// both write their files with it.
 class McaCsv
 {
 public:
@@ -23,7 +23,7 @@ public:
 
     // "mca_e03_dsp2_ch1.csv", or with an unknown unit name "mca_e03_u1_ch1.csv".
     static QString fileName(const Info &info);
-    static QByteArray contents(const PeerRecord &record, const Info &info);
+    static QByteArray contents(const McaSpectrum &spectrum, const Info &info);
     // Writes the file; false with `error` set on failure.
-    static bool write(const QString &path, const PeerRecord &record, const Info &info, QString *error);
+    static bool write(const QString &path, const McaSpectrum &spectrum, const Info &info, QString *error);
 };

@@ -24,7 +24,7 @@ QString McaCsv::fileName(const Info &info)
         .arg(info.where.channel);
 }
 
-QByteArray McaCsv::contents(const PeerRecord &r, const Info &info)
+QByteArray McaCsv::contents(const McaSpectrum &r, const Info &info)
 {
     QString unit = QString::number(info.where.unit);
     if (!info.where.unitName.isEmpty())
@@ -53,7 +53,7 @@ QByteArray McaCsv::contents(const PeerRecord &r, const Info &info)
     return text.toUtf8();
 }
 
-bool McaCsv::write(const QString &path, const PeerRecord &record, const Info &info, QString *error)
+bool McaCsv::write(const QString &path, const McaSpectrum &spectrum, const Info &info, QString *error)
 {
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly)) {
@@ -61,7 +61,7 @@ bool McaCsv::write(const QString &path, const PeerRecord &record, const Info &in
             *error = QStringLiteral("cannot write %1: %2").arg(path, f.errorString());
         return false;
     }
-    f.write(contents(record, info));
+    f.write(contents(spectrum, info));
     if (!f.commit()) {
         if (error)
             *error = QStringLiteral("cannot write %1: %2").arg(path, f.errorString());

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QColor>
+#include <QFrame>
+#include <QList>
+#include <QString>
+#include <QTimer>
+#include <QVector>
+
+#include <functional>
+
+#include "mcaspectrum.h"
+#include "ui_spectrawindow.h"
+
+class QFileDialog;
+class QMouseEvent;
+class SpectrumPlot;
+class VexDA;
+class VexDAs;
+
+// The Spectra window: the spectra of all elements (or of those checked in the
+// list) with their ROI bands, a table of times and rates per element, and a
+// refresh while the units measure.
+//
+// The refresh reads with its own buffers (it never touches the units' data
+// sets, so "GetMCAs" sends what it would send without the window) and shares
+// the thread: one step per event-loop turn, each step at most one histogram
+// read or one unit's times, and no step while a data-link transfer waits for
+// its reply. When a measurement ends, the window shows a copy of the units'
+// new data sets.
+class SpectraWindow : public QFrame, private Ui_SpectraWindow
+{
+    Q_OBJECT
+
+public:
+    // `transferBusy` tells whether a data-link transfer is under way.
+    SpectraWindow(VexDAs *set, std::function<bool()> transferBusy, QWidget *parent = nullptr);
+    ~SpectraWindow() override;
+
+    // One per element, in element order: the data shown.
+    const QList<McaSpectrum> &spectra() const { return data; }
+    bool cycleRunning() const { return !steps.isEmpty(); }
+    SpectrumPlot *plot() const { return plotWidget; }
+
+    // The refresh interval in seconds (0: off).
+    void setIntervalSec(double sec);
+
+    // One CSV file per element (marlo-peer's format) and "mcas.png" in `dir`,
+    // each through QSaveFile; false with `error` set on the first failure.
+    bool saveTo(const QString &dir, QString *error);
+
+public slots:
+    // Reads every element's histogram and times now (the "Refresh" button).
+    void refreshNow();
+    // Shows a copy of every unit's data set.
+    void takeDataSets();
+
+signals:
+    void log(const QString &msg, const QColor c = QColor(0, 0, 0));
+    // A read cycle has ended and the plot and table show its data.
+    void refreshed();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private slots:
+    void intervalTick();
+    void step();
+    void busyChanged();
+    void redraw();
+    void saveChosen(const QString &dir);
+    void cursorMoved(QMouseEvent *event);
+
+private:
+    struct Step {
+        int unit;      // index in the set's unit list
+        int element;   // element number; -1: the unit's times
+    };
+    void startCycle();
+    void finishCycle();
+    void fillElementList();
+    void fillTable();
+    QString label(int element) const;
+    void applyInterval();
+
+    VexDAs *units;
+    std::function<bool()> transferBusy;
+    SpectrumPlot *plotWidget = nullptr;
+    QFileDialog *saveDialog = nullptr;
+    QList<McaSpectrum> data;
+    QList<int> roiStart, roiEnd;   // per element, from its unit as Marlo holds them
+    QList<Step> steps;             // the rest of the running read cycle
+    QList<int> silentUnits;        // units whose read failed in this cycle
+    QList<int> shown;              // element of each trace of the plot
+    QVector<quint32> buffer;       // the window's own histogram buffer
+    QTimer intervalTimer;
+    QTimer stepTimer;
+    bool listFilled = false;
+};
