@@ -104,6 +104,7 @@ void Body::setUpStars()
     dataLinkPort = cfg.value(QStringLiteral("DATA_LINK_CH_PORT"), QStringLiteral("6058")).toInt();
     discardDataLinkOn = cfg.flag(QStringLiteral("DISCARD_DATA_LINK"), QStringLiteral("1"));
 
+    stars->setReconnect(cfg.flag(QStringLiteral("STARS_RECONNECT"), QStringLiteral("1")));
     if (cfg.flag(QStringLiteral("CONNECT_TO_STARS"), QStringLiteral("0")))
         stars->connectToStars();
 }

@@ -156,6 +156,10 @@
         <source>Disconnected</source>
         <translation>未接続状態</translation>
     </message>
+    <message>
+        <source>Reconnecting</source>
+        <translation>再接続中</translation>
+    </message>
 </context>
 <context>
     <name>UnitStat</name>
