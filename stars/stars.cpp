@@ -202,6 +202,9 @@ void Stars::watchExpired()
         watchTimer->start(heal.answerMs);
         return;
     }
+    // A handler that blocked the event loop may have left the answer unread.
+    if (socket->waitForReadyRead(0))
+        return;
     silent = true;
     socket->abort();
 }

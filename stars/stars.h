@@ -30,10 +30,10 @@ class QTimer;
 // The settings are the texts of the form fields, read at the moment of use.
 // Lines are written as UTF-8 with LF and read as UTF-8.
 //
-// The link heals itself (unless switched off with setReconnect(false)): once
-// a connection has been asked for, a failed attempt or a lost link is tried
-// again, first after a second, the gap doubling up to 30 s, until the
-// operator disconnects. A link on which nothing has arrived for 10 s is
+// With setReconnect(true) (the main window sets it from STARS_RECONNECT,
+// default 1) the link heals itself: once a connection has been asked for, a
+// failed attempt or a lost link is tried again, first after a second, the
+// gap doubling up to 30 s, until the operator disconnects. A link on which nothing has arrived for 10 s is
 // probed with "System hello"; when nothing arrives within 5 s more it counts
 // as lost. The server's answer to the probe is consumed here.
 class Stars : public QFrame, private Ui_Stars
@@ -68,7 +68,7 @@ public:
     int linkState() const;
     bool logSendingMsg() const { return logSending; }
 
-    // Self-healing of the link (on by default) and its timings.
+    // Self-healing of the link (off until switched on) and its timings.
     struct HealTimings {
         int firstRetryMs = 1000;
         int maxRetryMs = 30000;
@@ -158,7 +158,7 @@ private:
     LineSplitter splitter;
 
     HealTimings heal;
-    bool reconnectOn = true;
+    bool reconnectOn = false;
     bool wanted = false;       // a link was asked for and is to be kept up
     bool wasUp = false;        // the current connection reached state 2
     bool probing = false;      // "System hello" sent, nothing arrived since
