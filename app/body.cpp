@@ -133,6 +133,7 @@ void Body::setUpStars()
     dataLinkPort = numberKey(QStringLiteral("DATA_LINK_CH_PORT"), 6058, 0, 65535);
     discardDataLinkOn = cfg.flag(QStringLiteral("DISCARD_DATA_LINK"), QStringLiteral("1"));
 
+    stars->setReconnect(cfg.flag(QStringLiteral("STARS_RECONNECT"), QStringLiteral("1")));
     if (cfg.flag(QStringLiteral("CONNECT_TO_STARS"), QStringLiteral("0")))
         stars->connectToStars();
 }

@@ -41,6 +41,12 @@ void ConnectStat::setStat(int s)
     default:
         return;
     }
+    if (retrying && s != Connected) {
+        labelText = tr("Reconnecting");
+        labelStyle = QStringLiteral("background-color: rgb(255, 214, 160);");
+        buttonText = tr("Disconnect");
+        buttonStyle = QStringLiteral("background-color: rgb(255, 255, 128);");
+    }
     if (statusL) {
         statusL->setText(labelText);
         statusL->setStyleSheet(labelStyle);
@@ -51,9 +57,15 @@ void ConnectStat::setStat(int s)
     }
 }
 
+void ConnectStat::setRetrying(bool on)
+{
+    retrying = on;
+    setStat(state);
+}
+
 void ConnectStat::connectBClicked()
 {
-    if (state == Disconnected)
+    if (state == Disconnected && !retrying)
         emit askConnect();
     else
         emit askDisconnect();

@@ -22,6 +22,11 @@ public:
     // Stores s as the state and paints the widgets; a value other than 0, 1
     // and 2 is stored and paints nothing.
     void setStat(int s);
+    // While the link heals itself (a lost link or a failed attempt is being
+    // retried), states 0 and 1 show "Reconnecting" and the button offers
+    // "Disconnect", which stops the retrying.
+    void setRetrying(bool on);
+    bool isRetrying() const { return retrying; }
 
     int state = Disconnected;
 
@@ -35,4 +40,5 @@ private slots:
 private:
     QPointer<QLabel> statusL;
     QPointer<QPushButton> connectB;
+    bool retrying = false;
 };

@@ -4,8 +4,10 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include "connectstat.h"
+#include "logsink.h"
 #include "starshistory.h"
 #include "starskeys.h"
 
@@ -37,6 +39,17 @@ Stars::Stars(QWidget *parent)
     connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
         qCDebug(lcStars) << "socket:" << socket->errorString();
     });
+    connect(socket, &QTcpSocket::stateChanged, this, &Stars::socketStateChanged);
+
+    retryTimer = new QTimer(this);
+    retryTimer->setSingleShot(true);
+    connect(retryTimer, &QTimer::timeout, this, [this] {
+        if (wanted && socket->state() == QAbstractSocket::UnconnectedState)
+            startAttempt();
+    });
+    watchTimer = new QTimer(this);
+    watchTimer->setSingleShot(true);
+    connect(watchTimer, &QTimer::timeout, this, &Stars::watchExpired);
 
     connect(hostLE, &QLineEdit::editingFinished, this, &Stars::newHost);
     connect(portLE, &QLineEdit::editingFinished, this, &Stars::newPort);
@@ -48,6 +61,8 @@ Stars::~Stars()
 {
     // The socket must not call back into a panel that is being destroyed.
     socket->disconnect(this);
+    retryTimer->stop();
+    watchTimer->stop();
     closeConnection();
 }
 
@@ -89,15 +104,116 @@ bool Stars::isConnected() const
 void Stars::connectToStars()
 {
     if (connectStat->state == ConnectStat::Connected) {
+        stopHealing();
         socket->close();
+        return;
+    }
+    if (connectStat->isRetrying()) {
+        stopHealing();
+        socket->abort();
+        emit log(QStringLiteral("Stopped reconnecting to Stars"), black);
         return;
     }
     if (socket->state() != QAbstractSocket::UnconnectedState) {
         qCDebug(lcStars) << "connect ignored, socket state" << socket->state();
         return;
     }
+    wanted = reconnectOn;
+    retryDelayMs = heal.firstRetryMs;
+    startAttempt();
+}
+
+void Stars::setReconnect(bool on)
+{
+    reconnectOn = on;
+    if (!on)
+        stopHealing();
+}
+
+bool Stars::isRetrying() const
+{
+    return connectStat->isRetrying();
+}
+
+void Stars::startAttempt()
+{
     splitter.clear();
+    wasUp = false;
+    probing = false;
+    silent = false;
+    // An attempt that neither fails nor logs in (a server that never
+    // answers) is given up after the same time as a silent link.
+    if (wanted)
+        watchTimer->start(heal.idleMs + heal.answerMs);
     socket->connectToHost(host(), port(), QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
+}
+
+void Stars::stopHealing()
+{
+    wanted = false;
+    probing = false;
+    retryTimer->stop();
+    watchTimer->stop();
+    connectStat->setRetrying(false);
+}
+
+// A failed attempt or a lost link: the next attempt is scheduled while the
+// link is wanted. Only the change into retrying is logged, not each attempt.
+void Stars::socketStateChanged(QAbstractSocket::SocketState s)
+{
+    if (s != QAbstractSocket::UnconnectedState)
+        return;
+    watchTimer->stop();
+    probing = false;
+    const bool lostUp = wasUp;
+    const bool lostSilent = silent;
+    wasUp = false;
+    silent = false;
+    if (!wanted)
+        return;
+    if (!connectStat->isRetrying()) {
+        retryDelayMs = heal.firstRetryMs;
+        connectStat->setRetrying(true);
+        if (lostSilent)
+            emit log(QStringLiteral("Nothing from Stars for %1 s, not even an answer to a probe; reconnecting")
+                         .arg((heal.idleMs + heal.answerMs) / 1000.0),
+                     red);
+        else if (lostUp)
+            emit log(QStringLiteral("Lost the link to Stars; reconnecting"), red);
+        else
+            emit log(QStringLiteral("Can't connect to Stars at %1:%2; retrying").arg(host(), portText()), red);
+    }
+    retryTimer->start(retryDelayMs);
+    retryDelayMs = qMin(retryDelayMs * 2, qMax(heal.maxRetryMs, heal.firstRetryMs));
+}
+
+void Stars::watchExpired()
+{
+    if (!wanted || socket->state() == QAbstractSocket::UnconnectedState)
+        return;
+    if (connectStat->state != ConnectStat::Connected) {
+        qCDebug(lcStars) << "no log-in within" << heal.idleMs + heal.answerMs << "ms";
+        socket->abort();
+        return;
+    }
+    if (!probing) {
+        probing = true;
+        writeLine(QByteArrayLiteral("System hello\n"));
+        watchTimer->start(heal.answerMs);
+        return;
+    }
+    // A handler that blocked the event loop may have left the answer unread.
+    if (socket->waitForReadyRead(0))
+        return;
+    silent = true;
+    socket->abort();
+}
+
+bool Stars::isProbeAnswer(const QString &line) const
+{
+    AMsg m;
+    return m.parse(line) && m.kind == AMsg::Ans && m.from == QLatin1String("System")
+           && m.toName == nodeName() && m.cmd == QLatin1String("hello");
 }
 
 void Stars::connectedToStars()
@@ -120,7 +236,15 @@ void Stars::closeConnection()
 
 void Stars::receive()
 {
-    splitter.append(socket->readAll());
+    const QByteArray bytes = socket->readAll();
+    if (bytes.isEmpty())
+        return;
+    // Anything that arrives shows the link alive.
+    if (wanted && connectStat->state == ConnectStat::Connected) {
+        probing = false;
+        watchTimer->start(heal.idleMs);
+    }
+    splitter.append(bytes);
     if (const int n = splitter.takeDropped()) {
         emit log(QStringLiteral("Dropped %1 line(s) from Stars longer than %2 bytes")
                      .arg(n).arg(splitter.maxLine()),
@@ -136,6 +260,12 @@ void Stars::receive()
             break;
         case ConnectStat::Connecting:
             if (isAuthOk(line)) {
+                wasUp = true;
+                if (wanted) {
+                    retryDelayMs = heal.firstRetryMs;
+                    watchTimer->start(heal.idleMs);
+                    connectStat->setRetrying(false);
+                }
                 connectStat->setStat(ConnectStat::Connected);
                 emit starsIsReady();
                 emit log(QStringLiteral("Connected To Stars"), black);
@@ -144,7 +274,10 @@ void Stars::receive()
             }
             break;
         case ConnectStat::Connected:
-            handleMsg(line);
+            if (wanted && isProbeAnswer(line))
+                sinkVlog(QStringLiteral("Stars answered the link probe [%1]").arg(line.simplified()));
+            else
+                handleMsg(line);
             break;
         default:
             break;
@@ -187,7 +320,7 @@ void Stars::sendKey(const QString &line)
     // The key itself never reaches the log, only where it stands in its file.
     const QString where = QStringLiteral("line %1 of %2").arg(index + 1).arg(QFileInfo(keyFile()).fileName());
     emit log(QStringLiteral("sending key [%1][%2]").arg(nodeName(), where), black);
-    writeLine(StarsKeys::keyLine(nodeName(), key).toLatin1() + '\n');
+    writeLine(StarsKeys::keyLine(nodeName(), key).toUtf8() + '\n');
 }
 
 bool Stars::isAuthOk(const QString &line) const
@@ -203,7 +336,7 @@ QString Stars::sendToStars(const QString &from, const QString &fromCh, const QSt
     const QString line = QStringLiteral("%1>%2 %3").arg(sender, to, cmd);
     if (!isConnected())
         return QStringLiteral("Stars is not ready (") + line + QLatin1Char(')');
-    writeLine(line.toLatin1() + '\n');
+    writeLine(line.toUtf8() + '\n');
     if (logSending)
         emit log(QStringLiteral("---- Snd %1").arg(line), sendColor);
     return line;

@@ -11,11 +11,14 @@
 #include "starscmdtable.h"
 #include "ui_stars.h"
 
+#include <QAbstractSocket>
+
 class ConnectStat;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTcpSocket;
+class QTimer;
 
 // Marlo's one connection to the STARS server, and at the same time the small
 // panel with the host, port, own name and key file fields and the connect
@@ -25,6 +28,14 @@ class QTcpSocket;
 // answers, events and requests through it.
 //
 // The settings are the texts of the form fields, read at the moment of use.
+// Lines are written as UTF-8 with LF and read as UTF-8.
+//
+// With setReconnect(true) (the main window sets it from STARS_RECONNECT,
+// default 1) the link heals itself: once a connection has been asked for, a
+// failed attempt or a lost link is tried again, first after a second, the
+// gap doubling up to 30 s, until the operator disconnects. A link on which nothing has arrived for 10 s is
+// probed with "System hello"; when nothing arrives within 5 s more it counts
+// as lost. The server's answer to the probe is consumed here.
 class Stars : public QFrame, private Ui_Stars
 {
     Q_OBJECT
@@ -57,6 +68,20 @@ public:
     int linkState() const;
     bool logSendingMsg() const { return logSending; }
 
+    // Self-healing of the link (off until switched on) and its timings.
+    struct HealTimings {
+        int firstRetryMs = 1000;
+        int maxRetryMs = 30000;
+        int idleMs = 10000;
+        int answerMs = 5000;
+    };
+    void setReconnect(bool on);
+    bool reconnect() const { return reconnectOn; }
+    void setHealTimings(const HealTimings &t) { heal = t; }
+    HealTimings healTimings() const { return heal; }
+    // A lost link or a failed attempt is being retried.
+    bool isRetrying() const;
+
     // The command table.
     int cmdIdOf(const QString &name) const;
     QString cmdHelpOf(const QString &name) const;
@@ -87,8 +112,9 @@ signals:
     void sendingAskToStars(QString msg);
 
 public slots:
-    // In state 2 closes the link; otherwise starts a connection to the host
-    // and port in the form (no effect while a connection is up or under way).
+    // In state 2 closes the link, and while retrying stops the retrying;
+    // otherwise starts a connection to the host and port in the form (no
+    // effect while a connection is up or under way).
     void connectToStars();
     void setBusy(bool f);
     bool busy() const { return busyFlag; }
@@ -116,6 +142,11 @@ private:
     bool isAuthOk(const QString &line) const;
     void answerHelp(const AMsg &aMsg);
     void writeLine(const QByteArray &bytes);
+    void startAttempt();
+    void socketStateChanged(QAbstractSocket::SocketState s);
+    void watchExpired();
+    void stopHealing();
+    bool isProbeAnswer(const QString &line) const;
 
     QTcpSocket *socket = nullptr;
     ConnectStat *connectStat = nullptr;
@@ -125,4 +156,14 @@ private:
     bool logSending = false;
     QColor sendColor = QColor(0, 200, 120);
     LineSplitter splitter;
+
+    HealTimings heal;
+    bool reconnectOn = false;
+    bool wanted = false;       // a link was asked for and is to be kept up
+    bool wasUp = false;        // the current connection reached state 2
+    bool probing = false;      // "System hello" sent, nothing arrived since
+    bool silent = false;       // the link is being dropped for silence
+    int retryDelayMs = 1000;
+    QTimer *retryTimer = nullptr;
+    QTimer *watchTimer = nullptr;  // log-in bound, idle time, probe answer
 };

@@ -23,7 +23,11 @@ int main(int argc, char **argv)
     const QCommandLineOption keyOpt(QStringLiteral("keydir"), QStringLiteral("Directory of the key files (default: the working folder)."),
                                     QStringLiteral("dir"), QStringLiteral("."));
     const QCommandLineOption verboseOpt(QStringLiteral("verbose"), QStringLiteral("Print every routed line."));
-    parser.addOptions({hostOpt, portOpt, keyOpt, verboseOpt});
+    const QCommandLineOption muteOpt(QStringLiteral("mute"),
+                                     QStringLiteral("Once NAME logs in, keep its connection open but neither "
+                                                    "read from nor write to it (a half-open link); may be repeated."),
+                                     QStringLiteral("name"));
+    parser.addOptions({hostOpt, portOpt, keyOpt, verboseOpt, muteOpt});
     parser.process(app);
 
     QTextStream out(stdout);
@@ -40,6 +44,7 @@ int main(int argc, char **argv)
 
     StarsBus bus(parser.value(keyOpt));
     bus.setVerbose(parser.isSet(verboseOpt));
+    bus.setMuteOnLogin(parser.values(muteOpt));
     QObject::connect(&bus, &StarsBus::report, &bus, [&out](const QString &text) {
         out << "starsbus: " << text << Qt::endl;
     });

@@ -1,6 +1,7 @@
 #include "starsbus.h"
 
 #include <QRandomGenerator>
+#include <QStringDecoder>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -25,6 +26,14 @@ void splitHead(const QByteArray &line, QByteArray &head, QByteArray &rest)
         ++k;
     head = line.mid(i, k - i);
     rest = line.mid(k);
+}
+
+bool isUtf8(const QByteArray &bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(bytes);
+    Q_UNUSED(text)
+    return !decoder.hasError();
 }
 
 QByteArray firstWord(const QByteArray &text)
@@ -115,6 +124,18 @@ bool StarsBus::disconnectNode(const QString &name)
     return true;
 }
 
+bool StarsBus::setMuted(const QString &name, bool on)
+{
+    QTcpSocket *sock = nodes.value(name);
+    if (!sock)
+        return false;
+    conns[sock].muted = on;
+    emit report(QStringLiteral("%1 %2").arg(name, on ? QStringLiteral("muted") : QStringLiteral("unmuted")));
+    if (!on)
+        readFrom(sock);
+    return true;
+}
+
 void StarsBus::setFixedChallenge(qint64 n)
 {
     fixedChallenge = true;
@@ -147,18 +168,25 @@ void StarsBus::newConnection()
 
 void StarsBus::readFrom(QTcpSocket *sock)
 {
-    while (conns.contains(sock) && sock->state() == QAbstractSocket::ConnectedState
-           && sock->canReadLine()) {
+    while (conns.contains(sock) && !conns.value(sock).muted
+           && sock->state() == QAbstractSocket::ConnectedState && sock->canReadLine()) {
         QByteArray line = sock->readLine();
         line.chop(1);
         if (line.endsWith('\r'))
             line.chop(1);
+        if (!isUtf8(line)) {
+            const QString who = conns.value(sock).loggedIn ? conns.value(sock).name : QStringLiteral("a node");
+            emit report(QStringLiteral("%1 sent a line that is not UTF-8, connection closed").arg(who));
+            sock->abort();
+            return;
+        }
         if (conns.value(sock).loggedIn)
             route(sock, line);
         else
             login(sock, line);
     }
-    if (conns.contains(sock) && !sock->canReadLine() && sock->bytesAvailable() > maxLineBytes) {
+    if (conns.contains(sock) && (conns.value(sock).muted || !sock->canReadLine())
+        && sock->bytesAvailable() > maxLineBytes) {
         emit report(QStringLiteral("line longer than %1 bytes, connection closed").arg(maxLineBytes));
         sock->abort();
     }
@@ -177,7 +205,7 @@ void StarsBus::dropped(QTcpSocket *sock)
         it->removeAll(c.name);
     emit report(QStringLiteral("%1 left").arg(c.name));
     emit nodeDisconnected(c.name);
-    notifySubscribers(c.name, c.name.toLatin1(), QByteArrayLiteral(" _Disconnected"));
+    notifySubscribers(c.name, c.name.toUtf8(), QByteArrayLiteral(" _Disconnected"));
 }
 
 bool StarsBus::validName(const QString &name)
@@ -195,7 +223,7 @@ bool StarsBus::validName(const QString &name)
 void StarsBus::login(QTcpSocket *sock, const QByteArray &line)
 {
     const qsizetype blank = line.indexOf(' ');
-    const QString name = QString::fromLatin1(blank < 0 ? line : line.left(blank));
+    const QString name = QString::fromUtf8(blank < 0 ? line : line.left(blank));
     const QByteArray key = blank < 0 ? QByteArray() : line.mid(blank + 1);
     bool good = blank >= 0 && validName(name);
     if (good) {
@@ -204,23 +232,25 @@ void StarsBus::login(QTcpSocket *sock, const QByteArray &line)
                && lines.at(BusKeys::keyIndex(conns.value(sock).challenge, int(lines.size()))) == key;
     }
     if (!good) {
-        emit report(QStringLiteral("refused [%1]").arg(QString::fromLatin1(line)));
+        emit report(QStringLiteral("refused [%1]").arg(QString::fromUtf8(line)));
         refuse(sock, QByteArrayLiteral("System> Er: Bad node name or key"));
         return;
     }
     if (nodes.contains(name)) {
         emit report(QStringLiteral("refused %1: name in use").arg(name));
-        refuse(sock, "System> Er: " + name.toLatin1() + " already exists.");
+        refuse(sock, "System> Er: " + name.toUtf8() + " already exists.");
         return;
     }
     Conn &c = conns[sock];
     c.name = name;
     c.loggedIn = true;
     nodes.insert(name, sock);
-    writeLine(sock, "System>" + name.toLatin1() + " Ok:");
+    writeLine(sock, "System>" + name.toUtf8() + " Ok:");
     emit report(QStringLiteral("%1 logged in").arg(name));
     emit nodeConnected(name);
-    notifySubscribers(name, name.toLatin1(), QByteArrayLiteral(" _Connected"));
+    notifySubscribers(name, name.toUtf8(), QByteArrayLiteral(" _Connected"));
+    if (muteOnLogin.contains(name))
+        setMuted(name, true);
 }
 
 void StarsBus::refuse(QTcpSocket *sock, const QByteArray &text)
@@ -240,13 +270,13 @@ void StarsBus::route(QTcpSocket *sock, const QByteArray &line)
     const QByteArray to = gt < 0 ? head : head.mid(gt + 1);
     const QString sender = conns.value(sock).name;
     if (from.isEmpty())
-        from = sender.toLatin1();
+        from = sender.toUtf8();
     const qsizetype dot = to.indexOf('.');
-    const QString toName = QString::fromLatin1(dot < 0 ? to : to.left(dot));
+    const QString toName = QString::fromUtf8(dot < 0 ? to : to.left(dot));
     const QByteArray cmd = firstWord(rest);
     const QByteArray out = from + '>' + to + rest;
     if (verbose)
-        emit report(QStringLiteral("%1: %2").arg(sender, QString::fromLatin1(out)));
+        emit report(QStringLiteral("%1: %2").arg(sender, QString::fromUtf8(out)));
 
     if (toName == QLatin1String("System")) {
         toSystem(sock, from, cmd, rest);
@@ -272,7 +302,7 @@ void StarsBus::toSystem(QTcpSocket *sock, const QByteArray &from, const QByteArr
         return;
     QByteArray word, params;
     splitHead(rest, word, params);
-    const QString target = QString::fromLatin1(firstWord(params));
+    const QString target = QString::fromUtf8(firstWord(params));
     const QByteArray reply = "System>" + from + " @" + cmd + ' ';
     if (cmd == "flgon" || cmd == "flgoff") {
         if (target.isEmpty()) {
@@ -287,9 +317,11 @@ void StarsBus::toSystem(QTcpSocket *sock, const QByteArray &from, const QByteArr
             subscribers.remove(target);
         writeLine(sock, reply + "Ok:");
     } else if (cmd == "listnodes") {
-        writeLine(sock, reply + nodeNames().join(QLatin1Char(' ')).toLatin1());
+        writeLine(sock, reply + nodeNames().join(QLatin1Char(' ')).toUtf8());
+    } else if (cmd == "hello") {
+        writeLine(sock, reply + "Nice to meet you.");
     } else if (cmd == "help") {
-        writeLine(sock, reply + "flgon flgoff listnodes help");
+        writeLine(sock, reply + "flgon flgoff listnodes hello help");
     } else {
         writeLine(sock, reply + "Er: Command [" + cmd + "] not found.");
     }
@@ -300,12 +332,14 @@ void StarsBus::notifySubscribers(const QString &node, const QByteArray &from, co
     const QStringList subs = subscribers.value(node);
     for (const QString &sub : subs) {
         if (QTcpSocket *dest = nodes.value(sub))
-            writeLine(dest, from + '>' + sub.toLatin1() + rest);
+            writeLine(dest, from + '>' + sub.toUtf8() + rest);
     }
 }
 
 void StarsBus::writeLine(QTcpSocket *sock, const QByteArray &line)
 {
+    if (conns.value(sock).muted)
+        return;
     sock->write(line + '\n');
     sock->flush();
 }

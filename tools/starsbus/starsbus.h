@@ -26,11 +26,17 @@ class QTcpSocket;
 // "System>From @cmd Er: Nobody is down."; answers and events to it are
 // dropped. Lines to "System": "flgon Node" / "flgoff Node" (subscribe to or
 // leave the events of Node, answered "@flgon Ok:" / "@flgoff Ok:"),
-// "listnodes" (answered with the connected names), "help"; events
+// "listnodes" (answered with the connected names), "hello" (answered
+// "System>From @hello Nice to meet you."), "help"; events
 // "Node>System _Ev args" reach every subscriber of Node as
 // "Node>Subscriber _Ev args"; subscribers also get "Node>Subscriber
 // _Connected" and "_Disconnected". Other requests to System are answered
 // "Er: Command [cmd] not found.". Lines go out with LF; LF and CR LF come in.
+// Lines are UTF-8: a node that sends a line that is not UTF-8 is
+// disconnected, as the strict servers do.
+//
+// A muted node keeps its connection, but the bus neither reads its lines nor
+// writes to it (a half-open link); it still notices when the node closes.
 //
 // Only loopback addresses are served. Single-threaded: use it from the
 // thread it lives in (StarsBusRunner runs one in its own thread).
@@ -64,6 +70,11 @@ public:
     QStringList subscribersOf(const QString &node) const { return subscribers.value(node); }
     // Closes the connection of a logged-in node; false when there is none.
     bool disconnectNode(const QString &name);
+    // Mutes or unmutes a logged-in node; false when there is none. Unmuted,
+    // the lines it sent meanwhile are read.
+    bool setMuted(const QString &name, bool on);
+    // Mutes these nodes as soon as they log in.
+    void setMuteOnLogin(const QStringList &names) { muteOnLogin = names; }
 
     // Challenges: a fixed number (any value, also negative) or random 0..10000.
     void setFixedChallenge(qint64 n);
@@ -82,6 +93,7 @@ private:
     struct Conn {
         QString name;
         bool loggedIn = false;
+        bool muted = false;
         qint64 challenge = 0;
     };
 
@@ -94,7 +106,7 @@ private:
     void toSystem(QTcpSocket *sock, const QByteArray &from, const QByteArray &cmd,
                   const QByteArray &rest);
     void notifySubscribers(const QString &node, const QByteArray &from, const QByteArray &rest);
-    static void writeLine(QTcpSocket *sock, const QByteArray &line);
+    void writeLine(QTcpSocket *sock, const QByteArray &line);
     static bool validName(const QString &name);
 
     QTcpServer *server = nullptr;
@@ -106,4 +118,5 @@ private:
     bool fixedChallenge = false;
     qint64 challengeValue = 0;
     bool verbose = false;
+    QStringList muteOnLogin;
 };

@@ -84,6 +84,12 @@ bool StarsBusRunner::disconnectNode(const QString &name)
     return call([b, name] { return b->disconnectNode(name); });
 }
 
+bool StarsBusRunner::muteNode(const QString &name, bool on)
+{
+    StarsBus *b = bus;
+    return call([b, name, on] { return b->setMuted(name, on); });
+}
+
 void StarsBusRunner::setFixedChallenge(qint64 n)
 {
     fixedChallenge = true;

@@ -35,6 +35,9 @@ public:
     QStringList nodeNames() const;
     QStringList subscribersOf(const QString &node) const;
     bool disconnectNode(const QString &name);
+    // Keeps the node's connection open but stops reading from and writing to
+    // it (a half-open link); false when the node is not logged in.
+    bool muteNode(const QString &name, bool on = true);
     // Applies to connections made afterwards; kept across start/stop.
     void setFixedChallenge(qint64 n);
     void setRandomChallenge();

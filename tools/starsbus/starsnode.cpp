@@ -58,7 +58,7 @@ bool StarsNode::connectToBus(const QHostAddress &address, quint16 port, const QS
     if (!ok)
         lastChallenge = 0;
     const QByteArray key = keys.at(BusKeys::keyIndex(lastChallenge, int(keys.size())));
-    sendRaw(name.toLatin1() + ' ' + key + '\n');
+    sendRaw(name.toUtf8() + ' ' + key + '\n');
 
     const std::optional<QString> reply = waitForLine(int(deadline.remainingTime()));
     loggingIn = false;
@@ -98,7 +98,7 @@ bool StarsNode::sendRaw(const QByteArray &bytes)
 
 bool StarsNode::send(const QString &line)
 {
-    return sendRaw(line.toLatin1() + '\n');
+    return sendRaw(line.toUtf8() + '\n');
 }
 
 void StarsNode::readAvailable()
@@ -115,7 +115,7 @@ void StarsNode::readAvailable()
         QByteArray line = buffer.mid(pos, lf - pos);
         if (line.endsWith('\r'))
             line.chop(1);
-        const QString text = QString::fromLatin1(line);
+        const QString text = QString::fromUtf8(line);
         pending.append(text);
         if (!loggingIn)
             received.append(text);

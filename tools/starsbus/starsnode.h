@@ -20,8 +20,9 @@
 // QTcpSocket::waitFor...() instead and needs no event loop at all (then the
 // bus must run in another thread or process).
 //
-// Lines travel as Latin-1 (one byte, one character) in both directions; the
-// node writes LF after each line and strips LF or CR LF from received lines.
+// Lines travel as UTF-8 in both directions (sendRaw writes bytes as given);
+// the node writes LF after each line and strips LF or CR LF from received
+// lines.
 // Create and use it in one thread.
 class StarsNode
 {

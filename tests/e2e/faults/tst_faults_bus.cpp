@@ -1,16 +1,20 @@
-// Fault injection: the STARS bus goes away in the middle of a run and comes
-// back on the same port.
+// Fault injection on the STARS link: the bus goes away in the middle of a run
+// and comes back on the same port, it keeps Marlo's socket open but falls
+// silent, and nodes send text that is not ASCII.
 //
-// Expected: Marlo notices the loss at once and returns to state 0
-// (Disconnected); a "Connect" while the bus is down fails harmlessly and
-// leaves it in state 0; a "Connect" once the bus is back logs in again, and
-// requests are answered as before, exactly once each. A measurement that ran
-// through the outage is still there: "IsBusy" tells 1, and stopping it sends
-// the busy event.
+// Expected: Marlo notices the loss at once and returns to state 0. By
+// default it reconnects by itself (one log line for the loss, none per
+// attempt); with STARS_RECONNECT 0 it waits for "Connect". A silent link is
+// probed and dropped within the probe bounds, then healed. Requests are
+// answered as before, exactly once each, and a measurement that ran through
+// the outage is still there. Non-ASCII text comes back as it was sent, and
+// the bus drops a node that sends bytes that are not UTF-8.
 
 #include <QtTest>
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QTcpSocket>
 
@@ -44,11 +48,20 @@ class TstFaultsBus : public QObject
 private slots:
     void init();
     void cleanup();
+    void busRestartsMidRun_data();
     void busRestartsMidRun();
     void busRestartsRepeatedly();
+    void silentLinkIsDropped();
+    void nonAsciiLines_data();
+    void nonAsciiLines();
 
 private:
+    // Builds Marlo (CONNECT_TO_STARS 1) with short retry gaps; the peer logs
+    // in when the bus is up.
+    void startMarlo(const QStringList &extraConfig = {});
     bool loginPeer();
+    // The texts of the log lines emitted since the last call.
+    QStringList takeLog();
     // Sends a request as Ravel; the answer text after "@<cmd> ", or a null
     // string. Any other line (but events) makes the test fail.
     QString ask(const QString &request);
@@ -62,6 +75,7 @@ private:
     std::unique_ptr<StarsNode> peer;
     quint16 busPort = 0;
     QStringList events;
+    std::unique_ptr<QSignalSpy> logSpy;
 };
 
 void TstFaultsBus::init()
@@ -78,8 +92,11 @@ void TstFaultsBus::init()
     SimUnit *u = sims->addDsp(QStringLiteral("dsp1"), QHostAddress(unitAddress), 4660, 0);
     u->setDeterministic(true);
     QVERIFY(sims->start());
+}
 
-    const QStringList lines{
+void TstFaultsBus::startMarlo(const QStringList &extraConfig)
+{
+    const QStringList lines = QStringList{
         QStringLiteral("STARS_IP 127.0.0.1"),
         QStringLiteral("STARS_PORT %1").arg(busPort),
         QStringLiteral("NAME_ON_STARS Marlo"),
@@ -89,20 +106,36 @@ void TstFaultsBus::init()
         QStringLiteral("DATA_LINK_CH_IP 127.0.0.1"),
         QStringLiteral("DATA_LINK_CH_PORT 0"),
         QStringLiteral("VEXDA dsp1 %1 1 0 0 0").arg(unitAddress),
-    };
+    } + extraConfig;
     const QString cfgPath = dir->filePath(QStringLiteral("config.cfg"));
     QVERIFY(writeFile(cfgPath, lines.join(QLatin1Char('\n')).toUtf8() + '\n'));
     cfg = std::make_unique<CfgFile>(QStringList{QStringLiteral("marlo")});
     QVERIFY(cfg->readFile(cfgPath));
     CfgFile::setInstance(cfg.get());
     body = std::make_unique<Body>();
+    logSpy = std::make_unique<QSignalSpy>(stars(), &Stars::log);
+    Stars::HealTimings fast;
+    fast.firstRetryMs = 200;
+    fast.maxRetryMs = 800;
+    stars()->setHealTimings(fast);
     VexDA *v = body->dspSet().units.value(0);
     QVERIFY(v);
-    v->tcpPort = u->tcpPort();
+    v->tcpPort = sims->unit(QStringLiteral("dsp1"))->tcpPort();
     v->openTcp();
     QTRY_VERIFY_WITH_TIMEOUT(v->tcpSocket()->state() == QAbstractSocket::ConnectedState, 10000);
+    if (!bus->isRunning())
+        return;
     QTRY_COMPARE_WITH_TIMEOUT(stars()->linkState(), 2, 10000);
     QVERIFY(loginPeer());
+}
+
+QStringList TstFaultsBus::takeLog()
+{
+    QStringList lines;
+    for (const QList<QVariant> &args : std::as_const(*logSpy))
+        lines << args.at(0).toString();
+    logSpy->clear();
+    return lines;
 }
 
 void TstFaultsBus::cleanup()
@@ -112,6 +145,7 @@ void TstFaultsBus::cleanup()
         QCOMPARE(ask(QStringLiteral("Hello")), QStringLiteral("Hello! I am Marlo. Nice to meet you!"));
     }
     peer.reset();
+    logSpy.reset();
     body.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     CfgFile::setInstance(nullptr);
@@ -153,12 +187,22 @@ QString TstFaultsBus::ask(const QString &request)
     }
 }
 
+void TstFaultsBus::busRestartsMidRun_data()
+{
+    QTest::addColumn<bool>("heals");
+    QTest::newRow("heals itself") << true;
+    QTest::newRow("STARS_RECONNECT 0: waits for Connect") << false;
+}
+
 void TstFaultsBus::busRestartsMidRun()
 {
+    QFETCH(bool, heals);
+    startMarlo(heals ? QStringList() : QStringList{QStringLiteral("STARS_RECONNECT 0")});
     QCOMPARE(ask(QStringLiteral("IsBusy")), QStringLiteral("0"));
     QCOMPARE(ask(QStringLiteral("RunStart")), QStringLiteral("Ok:"));
     QCOMPARE(events, QStringList{QStringLiteral("ChangedIsBusy 1")});
     events.clear();
+    takeLog();
 
     // The bus goes down: Marlo is back in state 0 and says so on its panel.
     peer.reset();
@@ -167,18 +211,36 @@ void TstFaultsBus::busRestartsMidRun()
     QVERIFY(!stars()->isConnected());
     QVERIFY(stars()->sendToStars(QStringLiteral("Marlo"), QString(), QStringLiteral("Ravel"), QStringLiteral("x"))
                 .startsWith(QLatin1String("Stars is not ready (")));
-
-    // "Connect" while the bus is down: refused, still state 0, and usable again.
     auto *socket = stars()->findChild<QTcpSocket *>();
     QVERIFY(socket);
-    stars()->connectButton()->click();
-    QTRY_COMPARE_WITH_TIMEOUT(socket->state(), QAbstractSocket::UnconnectedState, 10000);
-    QCOMPARE(stars()->linkState(), 0);
 
-    // The bus is back on the same port; "Connect" logs in again.
-    QVERIFY2(bus->start(loopback, busPort), qPrintable(bus->errorString()));
-    stars()->connectButton()->click();
-    QTRY_COMPARE_WITH_TIMEOUT(stars()->linkState(), 2, 10000);
+    if (heals) {
+        // Several attempts fail while the bus is down; the log tells the
+        // loss once, and the panel tells the retrying.
+        QTest::qWait(1500);
+        QCOMPARE(stars()->linkState(), 0);
+        QVERIFY(stars()->isRetrying());
+        QCOMPARE(stars()->statusLabel()->text(), QStringLiteral("Reconnecting"));
+        QCOMPARE(takeLog(), QStringList{QStringLiteral("Lost the link to Stars; reconnecting")});
+        QVERIFY2(bus->start(loopback, busPort), qPrintable(bus->errorString()));
+        QTRY_COMPARE_WITH_TIMEOUT(stars()->linkState(), 2, 5000);
+        QVERIFY(!stars()->isRetrying());
+        QVERIFY(takeLog().contains(QStringLiteral("Connected To Stars")));
+    } else {
+        // "Connect" while the bus is down: refused, still state 0; and no
+        // attempt of its own once the bus is back.
+        stars()->connectButton()->click();
+        QTRY_COMPARE_WITH_TIMEOUT(socket->state(), QAbstractSocket::UnconnectedState, 10000);
+        QCOMPARE(stars()->linkState(), 0);
+        QVERIFY2(bus->start(loopback, busPort), qPrintable(bus->errorString()));
+        QTest::qWait(1500);
+        QCOMPARE(stars()->linkState(), 0);
+        QCOMPARE(socket->state(), QAbstractSocket::UnconnectedState);
+        QVERIFY(!stars()->isRetrying());
+        QCOMPARE(takeLog(), QStringList());
+        stars()->connectButton()->click();
+        QTRY_COMPARE_WITH_TIMEOUT(stars()->linkState(), 2, 10000);
+    }
     QVERIFY(bus->nodeNames().contains(QStringLiteral("Marlo")));
     QVERIFY(loginPeer());
 
@@ -192,15 +254,19 @@ void TstFaultsBus::busRestartsMidRun()
 
 void TstFaultsBus::busRestartsRepeatedly()
 {
-    // Five outages in a row, each followed by "Connect": every time the link
-    // comes back and exactly one answer per request arrives.
-    for (int round = 0; round < 5; ++round) {
-        peer.reset();
-        bus->stop();
-        QTRY_COMPARE_WITH_TIMEOUT(stars()->linkState(), 0, 10000);
+    // Marlo starts before the bus; then five outages in a row. Every time the
+    // link comes back by itself and exactly one answer per request arrives.
+    bus->stop();
+    startMarlo();
+    QTRY_VERIFY_WITH_TIMEOUT(stars()->isRetrying(), 5000);
+    for (int round = 0; round < 6; ++round) {
+        if (round > 0) {
+            peer.reset();
+            bus->stop();
+            QTRY_COMPARE_WITH_TIMEOUT(stars()->linkState(), 0, 10000);
+        }
         QVERIFY2(bus->start(loopback, busPort), qPrintable(bus->errorString()));
-        stars()->connectButton()->click();
-        QTRY_COMPARE_WITH_TIMEOUT(stars()->linkState(), 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(stars()->linkState(), 2, 5000);
         QVERIFY(loginPeer());
         QCOMPARE(ask(QStringLiteral("Help IsBusy")), QStringLiteral(": ") + stars()->cmdHelpOf(QStringLiteral("IsBusy")));
         const QString value = ask(QStringLiteral("GetValue 0"));
@@ -208,6 +274,85 @@ void TstFaultsBus::busRestartsRepeatedly()
         QCOMPARE(ask(QStringLiteral("GetValue 0")), value);
     }
     QCOMPARE(events, QStringList());
+
+    // Disconnect while retrying stops it for good.
+    peer.reset();
+    bus->stop();
+    QTRY_VERIFY_WITH_TIMEOUT(stars()->isRetrying(), 5000);
+    takeLog();
+    stars()->connectButton()->click();
+    QVERIFY(!stars()->isRetrying());
+    QCOMPARE(stars()->statusLabel()->text(), QStringLiteral("Disconnected"));
+    QCOMPARE(takeLog(), QStringList{QStringLiteral("Stopped reconnecting to Stars")});
+    QVERIFY2(bus->start(loopback, busPort), qPrintable(bus->errorString()));
+    QTest::qWait(1000);
+    QCOMPARE(stars()->linkState(), 0);
+    QVERIFY(bus->nodeNames().isEmpty());
+}
+
+void TstFaultsBus::silentLinkIsDropped()
+{
+    startMarlo();
+    Stars::HealTimings t = stars()->healTimings();
+    t.idleMs = 300;
+    t.answerMs = 400;
+    stars()->setHealTimings(t);
+    QSignalSpy dispatched(stars(), &Stars::anyAns);
+    QSignalSpy asked(stars(), &Stars::anyAsk);
+    QSignalSpy evSpy(stars(), &Stars::anyEvent);
+
+    // A quiet but healthy link: the probes are answered and the answers
+    // consumed; nothing reaches the handlers or the peer.
+    QCOMPARE(ask(QStringLiteral("IsBusy")), QStringLiteral("0"));
+    asked.clear();
+    QTest::qWait(1500);
+    QCOMPARE(stars()->linkState(), 2);
+    QCOMPARE(dispatched.count() + asked.count() + evSpy.count(), 0);
+    QCOMPARE(peer->takePending(), QStringList());
+    takeLog();
+
+    // The bus keeps Marlo's socket open but neither reads nor writes it.
+    QElapsedTimer muted;
+    muted.start();
+    QVERIFY(bus->muteNode(QStringLiteral("Marlo")));
+    QTRY_COMPARE_WITH_TIMEOUT(stars()->linkState(), 0, 5000);
+    QVERIFY2(muted.elapsed() >= t.answerMs && muted.elapsed() <= t.idleMs + t.answerMs + 1000,
+             qPrintable(QString::number(muted.elapsed())));
+    QTRY_COMPARE_WITH_TIMEOUT(stars()->linkState(), 2, 5000);
+    const QStringList log = takeLog();
+    QCOMPARE(log.count(QStringLiteral("Nothing from Stars for 0.7 s, not even an answer to a probe; reconnecting")), 1);
+    QVERIFY(log.contains(QStringLiteral("Connected To Stars")));
+    QCOMPARE(ask(QStringLiteral("IsBusy")), QStringLiteral("0"));
+}
+
+void TstFaultsBus::nonAsciiLines_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QString>("answer"); // null: the bus drops the peer
+    QTest::newRow("unknown non-ASCII command")
+        << QByteArray("Ravel>Marlo Foo\xc3\xa9\n")
+        << QString::fromUtf8("Marlo>Ravel @Foo\xc3\xa9 Er: Unknown Command");
+    QTest::newRow("non-ASCII parameter beyond Latin-1")
+        << QByteArray("Ravel>Marlo Help \xe2\x82\xac\xf0\x9d\x84\x9e\n")
+        << QString::fromUtf8("Marlo>Ravel @Help Er: Command [\xe2\x82\xac\xf0\x9d\x84\x9e] not found.");
+    QTest::newRow("not UTF-8") << QByteArray("Ravel>Marlo Help Foo\xe9\n") << QString();
+}
+
+void TstFaultsBus::nonAsciiLines()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QString, answer);
+    startMarlo();
+    QVERIFY(peer->sendRaw(request));
+    if (answer.isNull()) {
+        QVERIFY(peer->waitForDisconnected(5000));
+        QVERIFY(loginPeer());
+    } else {
+        // Decoded as UTF-8 without loss, so equal text is equal bytes.
+        QCOMPARE(peer->waitForLine(5000).value_or(QStringLiteral("(none)")), answer);
+    }
+    QCOMPARE(stars()->linkState(), 2);
+    QCOMPARE(bus->nodeNames(), (QStringList{QStringLiteral("Marlo"), QStringLiteral("Ravel")}));
 }
 
 QTEST_MAIN(TstFaultsBus)
