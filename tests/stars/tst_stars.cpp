@@ -376,9 +376,9 @@ void TstStars::lines_data()
         << SendFn([](Stars &s) { s.sendCmdV("", "Ravel", "SetValue", ""); }) << QByteArray("Marlo>Ravel SetValue\n") << "ask";
     QTest::newRow("ask with value") << SendFn([](Stars &s) { s.sendCmdV("c", "Ravel.x", "SetValue", "5 6"); })
                                     << QByteArray("Marlo.c>Ravel.x SetValue 5 6\n") << "ask";
-    QTest::newRow("Latin-1 kept, others lost")
+    QTest::newRow("UTF-8")
         << SendFn([](Stars &s) { s.sendEvent("", QString::fromUtf8("\xc3\xa9\xe2\x82\xac")); })
-        << QByteArray("Marlo>System _\xe9?\n") << "event";
+        << QByteArray("Marlo>System _\xc3\xa9\xe2\x82\xac\n") << "event";
 }
 
 void TstStars::lines()
@@ -396,7 +396,7 @@ void TstStars::lines()
     QSignalSpy &spy = kind == "ans" ? ans : kind == "event" ? ev : ask;
     QCOMPARE(ans.count() + ev.count() + ask.count(), 1);
     QCOMPARE(spy.count(), 1);
-    QCOMPARE(spy.at(0).at(0).toString().toLatin1() + '\n', line);   // as composed
+    QCOMPARE(spy.at(0).at(0).toString().toUtf8() + '\n', line);   // as composed
 }
 
 void TstStars::logSending()
