@@ -10,58 +10,67 @@ void Body::anyAsk(AMsg msg)
     if (LogMsgFromStars->isChecked())
         emit log(QStringLiteral(":::: Rcv %1").arg(msg.line), rcvColor);
 
-    switch (msg.cmdId) {
-    case 3: askGetDataLinkCh(msg); break;
-    case 4: askGetMCALength(msg); break;
-    case 5: askGetPeakingTime(msg); break;
-    case 6: askStart(msg, true); break;
-    case 7: askStart(msg, false); break;
-    case 8: askStop(msg); break;
-    case 9: askClear(msg); break;
-    case 10: askStart(msg, false); break;
-    case 11: askStop(msg); break;
-    case 12: askGetMCAs(msg); break;
-    case 13: askSetNormalizeType(msg); break;
-    case 14: askGetNormalizeType(msg); break;
-    case 15: askSetPresetType(msg); break;
-    case 16: askGetPresetType(msg); break;
-    case 17: askSetPresetValue(msg); break;
-    case 18: askGetPresetValue(msg); break;
-    case 19: askGetRealTime(msg); break;
-    case 20: askGetLiveTime(msg); break;
-    case 21: askSetROI(msg); break;
-    case 22: askSetROIs(msg); break;
-    case 23: askGetROI(msg); break;
-    case 24: askGetROIs(msg); break;
-    case 25:
-    case 26: askGetValue(msg); break;
-    case 27:
-    case 28: askGetValues(msg); break;
-    case 29: askHvStart(msg); break;
-    case 30: askHvStop(msg); break;
-    case 31: askHvStat(msg); break;
-    case 32: askHvVol(msg); break;
-    case 33: askGetRealTimes(msg); break;
-    case 34: askGetLiveTimes(msg); break;
-    case 35: askGetDeadTimes(msg); break;
-    case 36: // GetThreshold
-    case 37: // GetCalibration
-        stars->sendAns(msg, QStringLiteral("0"));
-        break;
-    case 38: // GetDynamicRange
-    case 39: // GetPreAMPGain
-        stars->sendAns(msg, QStringLiteral("1"));
-        break;
-    case 40: askStatus(msg); break;
-    case 41: askSetConfig(msg); break;
-    case 42: askGetHistgram(msg); break;
-    case 43: askSetMeasTimeInSec(msg); break;
-    case 44: askGetMeasTimeInSec(msg); break;
-    default:
-        stars->sendAns(msg, QStringLiteral("Er: Unknown Command"));
-        emit log(QStringLiteral("**** Er: %1").arg(msg.rest));
-        break;
+    // The command numbers of the command table and what each one reaches: a
+    // handler, or a fixed answer for the commands that only report a dummy.
+    using Run = void (*)(Body *, const AMsg &);
+    struct Route
+    {
+        int id;
+        Run run;
+    };
+    static const Route routes[] = {
+        {3, [](Body *b, const AMsg &m) { b->askGetDataLinkCh(m); }},
+        {4, [](Body *b, const AMsg &m) { b->askGetMCALength(m); }},
+        {5, [](Body *b, const AMsg &m) { b->askGetPeakingTime(m); }},
+        {6, [](Body *b, const AMsg &m) { b->askStart(m, true); }},   // RunStart
+        {7, [](Body *b, const AMsg &m) { b->askStart(m, false); }},  // Resume
+        {8, [](Body *b, const AMsg &m) { b->askStop(m); }},          // RunStop
+        {9, [](Body *b, const AMsg &m) { b->askClear(m); }},
+        {10, [](Body *b, const AMsg &m) { b->askStart(m, false); }}, // Start
+        {11, [](Body *b, const AMsg &m) { b->askStop(m); }},         // Stop
+        {12, [](Body *b, const AMsg &m) { b->askGetMCAs(m); }},
+        {13, [](Body *b, const AMsg &m) { b->askSetNormalizeType(m); }},
+        {14, [](Body *b, const AMsg &m) { b->askGetNormalizeType(m); }},
+        {15, [](Body *b, const AMsg &m) { b->askSetPresetType(m); }},
+        {16, [](Body *b, const AMsg &m) { b->askGetPresetType(m); }},
+        {17, [](Body *b, const AMsg &m) { b->askSetPresetValue(m); }},
+        {18, [](Body *b, const AMsg &m) { b->askGetPresetValue(m); }},
+        {19, [](Body *b, const AMsg &m) { b->askGetRealTime(m); }},
+        {20, [](Body *b, const AMsg &m) { b->askGetLiveTime(m); }},
+        {21, [](Body *b, const AMsg &m) { b->askSetROI(m); }},
+        {22, [](Body *b, const AMsg &m) { b->askSetROIs(m); }},
+        {23, [](Body *b, const AMsg &m) { b->askGetROI(m); }},
+        {24, [](Body *b, const AMsg &m) { b->askGetROIs(m); }},
+        {25, [](Body *b, const AMsg &m) { b->askGetValue(m); }},     // GetValue
+        {26, [](Body *b, const AMsg &m) { b->askGetValue(m); }},     // GetValueInROI
+        {27, [](Body *b, const AMsg &m) { b->askGetValues(m); }},    // GetValues
+        {28, [](Body *b, const AMsg &m) { b->askGetValues(m); }},    // GetValuesInROI
+        {29, [](Body *b, const AMsg &m) { b->askHvStart(m); }},
+        {30, [](Body *b, const AMsg &m) { b->askHvStop(m); }},
+        {31, [](Body *b, const AMsg &m) { b->askHvStat(m); }},
+        {32, [](Body *b, const AMsg &m) { b->askHvVol(m); }},
+        {33, [](Body *b, const AMsg &m) { b->askGetRealTimes(m); }},
+        {34, [](Body *b, const AMsg &m) { b->askGetLiveTimes(m); }},
+        {35, [](Body *b, const AMsg &m) { b->askGetDeadTimes(m); }},
+        {36, [](Body *b, const AMsg &m) { b->stars->sendAns(m, QStringLiteral("0")); }}, // GetThreshold
+        {37, [](Body *b, const AMsg &m) { b->stars->sendAns(m, QStringLiteral("0")); }}, // GetCalibration
+        {38, [](Body *b, const AMsg &m) { b->stars->sendAns(m, QStringLiteral("1")); }}, // GetDynamicRange
+        {39, [](Body *b, const AMsg &m) { b->stars->sendAns(m, QStringLiteral("1")); }}, // GetPreAMPGain
+        {40, [](Body *b, const AMsg &m) { b->askStatus(m); }},
+        {41, [](Body *b, const AMsg &m) { b->askSetConfig(m); }},
+        {42, [](Body *b, const AMsg &m) { b->askGetHistgram(m); }},
+        {43, [](Body *b, const AMsg &m) { b->askSetMeasTimeInSec(m); }},
+        {44, [](Body *b, const AMsg &m) { b->askGetMeasTimeInSec(m); }},
+    };
+
+    for (const Route &r : routes) {
+        if (r.id == msg.cmdId) {
+            r.run(this, msg);
+            return;
+        }
     }
+    stars->sendAns(msg, QStringLiteral("Er: Unknown Command"));
+    emit log(QStringLiteral("**** Er: %1").arg(msg.rest));
 }
 
 bool Body::checkNumOfParams(const AMsg &msg, int n)
