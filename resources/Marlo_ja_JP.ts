@@ -56,10 +56,8 @@
         <translation>[ms]</translation>
     </message>
     <message>
-        <source>The DSP settings could not be saved to %1 (%2).
-A file that was there is left as it was.</source>
-        <translation>DSP設定を %1 に保存できませんでした (%2)。
-既存のファイルは変更されていません。</translation>
+        <source>Spectra</source>
+        <translation>スペクトル</translation>
     </message>
 </context>
 <context>
@@ -135,6 +133,10 @@ A file that was there is left as it was.</source>
         <source>Disconnected</source>
         <translation>未接続状態</translation>
     </message>
+    <message>
+        <source>Reconnecting</source>
+        <translation>再接続中</translation>
+    </message>
 </context>
 <context>
     <name>DspSettingCtrl</name>
@@ -174,6 +176,36 @@ A file that was there is left as it was.</source>
         <source>Copy Loaded</source>
         <translation>読込値を設定値に</translation>
     </message>
+    <message>
+        <source>%1: DSP %2 of %3 (%4) does not answer</source>
+        <translation>%1: DSP %2/%3 (%4) 応答なし</translation>
+    </message>
+    <message>
+        <source>%1: DSP %2 of %3 (%4), register %5 of %6</source>
+        <translation>%1: DSP %2/%3 (%4), レジスタ %5/%6</translation>
+    </message>
+    <message>
+        <source>Reading out</source>
+        <translation>読出</translation>
+    </message>
+    <message>
+        <source>Writing back</source>
+        <translation>書込</translation>
+    </message>
+    <message>
+        <source>The DSP settings could not be saved to %1 (%2).
+A file that was there is left as it was.</source>
+        <translation>DSP設定を %1 に保存できませんでした (%2)。
+既存のファイルは変更されていません。</translation>
+    </message>
+    <message>
+        <source>Dumping</source>
+        <translation>ダンプ</translation>
+    </message>
+    <message>
+        <source>Recovering</source>
+        <translation>復元</translation>
+    </message>
 </context>
 <context>
     <name>LogArea</name>
@@ -192,6 +224,128 @@ A file that was there is left as it was.</source>
     <message>
         <source>Keep at End</source>
         <translation>最新行を追従</translation>
+    </message>
+</context>
+<context>
+    <name>SpectraWindow</name>
+    <message>
+        <source>Spectra</source>
+        <translation>スペクトル</translation>
+    </message>
+    <message>
+        <source>Log scale</source>
+        <translation>対数表示</translation>
+    </message>
+    <message>
+        <source>Reset view</source>
+        <translation>表示リセット</translation>
+    </message>
+    <message>
+        <source>Refresh every</source>
+        <translation>更新間隔</translation>
+    </message>
+    <message>
+        <source> s</source>
+        <translation> 秒</translation>
+    </message>
+    <message>
+        <source>0 s: no refresh while measuring</source>
+        <translation>0 秒: 測定中も更新しない</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>更新</translation>
+    </message>
+    <message>
+        <source>Save...</source>
+        <translation>保存...</translation>
+    </message>
+    <message>
+        <source>Elements shown in the plot</source>
+        <translation>表示するエレメント</translation>
+    </message>
+    <message>
+        <source>Element</source>
+        <translation>エレメント</translation>
+    </message>
+    <message>
+        <source>Real time (s)</source>
+        <translation>リアルタイム (秒)</translation>
+    </message>
+    <message>
+        <source>Live time (s)</source>
+        <translation>ライブタイム (秒)</translation>
+    </message>
+    <message>
+        <source>Dead time (%)</source>
+        <translation>デッドタイム (%)</translation>
+    </message>
+    <message>
+        <source>ICR (1/s)</source>
+        <translation>ICR (1/秒)</translation>
+    </message>
+    <message>
+        <source>OCR (1/s)</source>
+        <translation>OCR (1/秒)</translation>
+    </message>
+    <message>
+        <source>Total counts</source>
+        <translation>全カウント</translation>
+    </message>
+    <message>
+        <source>ROI</source>
+        <translation>ROI</translation>
+    </message>
+    <message>
+        <source>ROI counts</source>
+        <translation>ROIカウント</translation>
+    </message>
+    <message>
+        <source>ROI rate (1/s)</source>
+        <translation>ROIレート (1/秒)</translation>
+    </message>
+    <message>
+        <source>Save spectra into a folder</source>
+        <translation>スペクトルを保存するフォルダ</translation>
+    </message>
+    <message>
+        <source>Refresh off</source>
+        <translation>更新なし</translation>
+    </message>
+    <message>
+        <source>Reading the units...</source>
+        <translation>DSP読出中...</translation>
+    </message>
+    <message>
+        <source>No answer from %1</source>
+        <translation>%1 から応答なし</translation>
+    </message>
+    <message>
+        <source>%1: bin %2, counts %3</source>
+        <translation>%1: ビン %2, カウント %3</translation>
+    </message>
+    <message>
+        <source>cannot make the folder %1</source>
+        <translation>フォルダ %1 を作れません</translation>
+    </message>
+    <message>
+        <source>Spectra saved to %1</source>
+        <translation>スペクトルを %1 に保存しました</translation>
+    </message>
+    <message>
+        <source>Spectra not saved: %1</source>
+        <translation>スペクトルを保存できませんでした: %1</translation>
+    </message>
+</context>
+<context>
+    <name>SpectrumPlot</name>
+    <message>
+        <source>bin</source>
+        <translation>ビン</translation>
+    </message>
+    <message>
+        <source>counts</source>
+        <translation>カウント</translation>
     </message>
 </context>
 <context>
