@@ -108,7 +108,7 @@ void CfgFile::parseArgs(const QStringList &args)
         QStringList further;
         while (j < args.size() && !args.at(j).startsWith(QLatin1Char('-')))
             further << args.at(j++);
-        addEntry(arg, further.isEmpty() ? QString() : further.first(), further.join(QLatin1Char(' ')));
+        addEntry(arg, further.isEmpty() ? QString() : further.first(), further.join(QLatin1Char(' ')), Place());
         i = j;
     }
 }
@@ -124,12 +124,12 @@ void CfgFile::putSlot(QList<Slot> &list, QHash<QString, int> &index, const Slot 
     }
 }
 
-void CfgFile::addEntry(const QString &key, const QString &value, const QString &rest)
+void CfgFile::addEntry(const QString &key, const QString &value, const QString &rest, const Place &place)
 {
     putSlot(exact, exactIndex, {key, value, rest});
     const QString up = key.toUpper();
     putSlot(upper, upperIndex, {up, value, rest});
-    lines.append({up, rest});
+    lines.append({up, rest, place});
 }
 
 bool CfgFile::readFile(const QString &fileName)
@@ -152,7 +152,9 @@ bool CfgFile::readFileAt(const QString &fileName, QStringList &openFiles)
     in.setEncoding(QStringConverter::Utf8);
     in.setAutoDetectUnicode(false);   // always UTF-8, whatever the first bytes are
     QString line;
+    int lineNo = 0;
     while (in.readLineInto(&line)) {
+        ++lineNo;
         const QString text = stripComment(line);
         if (isBlankLine(text))
             continue;
@@ -172,7 +174,7 @@ bool CfgFile::readFileAt(const QString &fileName, QStringList &openFiles)
             readFileAt(value, openFiles);
             continue;
         }
-        addEntry(key, value, rest);
+        addEntry(key, value, rest, {key, fileName, lineNo});
     }
     openFiles.removeLast();
     return true;
@@ -195,8 +197,34 @@ QStringList CfgFile::restsOf(const QString &key) const
     const QString up = key.toUpper();
     QStringList out;
     for (const auto &l : lines) {
-        if (l.first == up)
-            out << l.second;
+        if (l.key == up)
+            out << l.rest;
+    }
+    return out;
+}
+
+const QStringList &CfgFile::knownKeys()
+{
+    static const QStringList keys{
+        QStringLiteral("STARS_IP"), QStringLiteral("STARS_PORT"), QStringLiteral("NAME_ON_STARS"),
+        QStringLiteral("KEY_ON_STARS"), QStringLiteral("CONNECT_TO_STARS"), QStringLiteral("STARS_RECONNECT"),
+        QStringLiteral("RECORD_MSG_TO_STARS"), QStringLiteral("RECORD_MSG_FROM_STARS"),
+        QStringLiteral("DATA_LINK_CH_IP"), QStringLiteral("DATA_LINK_CH_PORT"), QStringLiteral("DATA_LINK_ALLOW"),
+        QStringLiteral("DISCARD_DATA_LINK"), QStringLiteral("SIMPLE_TRANS"), QStringLiteral("WRITE_LOG_FILE"),
+        QStringLiteral("VERBOSE"), QStringLiteral("VEXDA"), QStringLiteral("EMULATE_DSP_SIGNAL"),
+        QStringLiteral("WATCH_INTERVAL_MS"), QStringLiteral("VEXHV"), QStringLiteral("HV_READ_PARAMS"),
+        QStringLiteral("HV_READ_TYPE"), QStringLiteral("DUMP"), QStringLiteral("RECOVER"),
+        QStringLiteral("RECOVER_FILE"),
+    };
+    return keys;
+}
+
+QList<CfgFile::Place> CfgFile::unknownKeys() const
+{
+    QList<Place> out;
+    for (const auto &l : lines) {
+        if (!l.place.file.isEmpty() && !knownKeys().contains(l.key))
+            out << l.place;
     }
     return out;
 }

@@ -2,7 +2,6 @@
 
 #include <QHash>
 #include <QList>
-#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -39,6 +38,19 @@ public:
     static CfgFile *instance();
     static void setInstance(CfgFile *cfg);
 
+    // Every key Marlo reads from a configuration file, upper case.
+    static const QStringList &knownKeys();
+
+    // Where a file line stands: its key as written, the file as named (by
+    // the caller or by INCLUDE) and its number there, counting from 1.
+    struct Place {
+        QString key;
+        QString file;
+        int line = 0;
+    };
+    // The file lines whose key is none of knownKeys(), in reading order.
+    QList<Place> unknownKeys() const;
+
     // Deepest INCLUDE nesting that is followed.
     static constexpr int maxIncludeDepth = 32;
 
@@ -50,7 +62,7 @@ private:
     };
 
     void parseArgs(const QStringList &args);
-    void addEntry(const QString &key, const QString &value, const QString &rest);
+    void addEntry(const QString &key, const QString &value, const QString &rest, const Place &place);
     bool readFileAt(const QString &fileName, QStringList &openFiles);
     static void putSlot(QList<Slot> &list, QHash<QString, int> &index, const Slot &slot);
 
@@ -58,5 +70,10 @@ private:
     QHash<QString, int> exactIndex;
     QList<Slot> upper;                 // upper-cased keys
     QHash<QString, int> upperIndex;
-    QList<QPair<QString, QString>> lines;   // upper-cased key, rest
+    struct Line {
+        QString key;   // upper-cased
+        QString rest;
+        Place place;   // empty file for an option
+    };
+    QList<Line> lines;
 };

@@ -40,21 +40,27 @@ int main(int argc, char **argv)
 
     cfg = std::make_unique<CfgFile>(args);
     CfgFile::setInstance(cfg.get());
-    cfg->readFile(configFileName(*cfg));
+    const QString cfgName = configFileName(*cfg);
+    const bool cfgOpened = cfg->readFile(cfgName);
 
     QTranslator translator;
     if (!cfg->hasKey(QStringLiteral("-e")) && loadCatalogue(translator))
         app.installTranslator(&translator);
 
+    // What went wrong before the log area exists goes to stderr at once and
+    // to the log area once it exists.
+    QStringList early;
+    for (const QString &name : check.unknown)
+        early << QCoreApplication::translate("main", "Unknown option -%1 ignored (marlo -h lists the options)").arg(name);
+    early << configComplaints(*cfg, cfgName, cfgOpened);
+    for (const QString &line : std::as_const(early))
+        qCWarning(lcMain).noquote() << line;
+
     // The window shows itself before the start-up read-out of the units.
     auto body = std::make_unique<Body>(nullptr, true);
     logSink = body->logArea();
-    for (const QString &name : check.unknown) {
-        const QString line = QCoreApplication::translate("main", "Unknown option -%1 ignored (marlo -h lists the options)")
-                                 .arg(name);
-        qCWarning(lcMain).noquote() << line;
+    for (const QString &line : std::as_const(early))
         sinkLog(line, QColor(255, 0, 0));
-    }
 
     // The window opens where and as large as it was last closed.
     QSettings settings;

@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QRegularExpression>
 #include <QTranslator>
 #include <QWidget>
@@ -16,6 +17,27 @@ QString configFileName(const CfgFile &cfg)
     if (cfg.hasKey(QStringLiteral("-config")))
         name = cfg.option(QStringLiteral("-config"));
     return name;
+}
+
+QStringList configComplaints(const CfgFile &cfg, const QString &fileName, bool opened)
+{
+    QStringList out;
+    if (!opened)
+        out << QCoreApplication::translate("main", "Can't open config file [%1] in %2: running without units")
+                   .arg(fileName, QDir::toNativeSeparators(QDir::currentPath()));
+    QStringList keys;
+    const QList<CfgFile::Place> unknown = cfg.unknownKeys();
+    for (const CfgFile::Place &p : unknown) {
+        keys << (p.file == fileName ? QCoreApplication::translate("main", "%1 (line %2)").arg(p.key).arg(p.line)
+                                    : QCoreApplication::translate("main", "%1 (%2 line %3)")
+                                          .arg(p.key, p.file)
+                                          .arg(p.line));
+    }
+    if (!keys.isEmpty())
+        out << (keys.size() == 1 ? QCoreApplication::translate("main", "Unknown key in %1: %2")
+                                 : QCoreApplication::translate("main", "Unknown keys in %1: %2"))
+                   .arg(fileName, keys.join(QStringLiteral(", ")));
+    return out;
 }
 
 bool loadCatalogue(QTranslator &translator)

@@ -13,6 +13,12 @@ class QWidget;
 // option without a name gives the empty name.
 QString configFileName(const CfgFile &cfg);
 
+// The red log lines about the configuration that main holds until the log
+// area exists: the main file `fileName` could not be opened (named with the
+// working directory), and the one line listing the file keys Marlo does not
+// know, with their places.
+QStringList configComplaints(const CfgFile &cfg, const QString &fileName, bool opened);
+
 // Loads the embedded Japanese catalogue ":Marlo_ja_JP" into `translator`.
 bool loadCatalogue(QTranslator &translator);
 

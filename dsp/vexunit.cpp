@@ -494,7 +494,6 @@ void VexUnit::tcpError(QAbstractSocket::SocketError err)
     if (err == QAbstractSocket::SocketTimeoutError)
         return;
     qCDebug(lcDsp) << m_name << "TCP error" << err << m_tcp.errorString();
-    m_lastTcpError = m_tcp.errorString();
 }
 
 void VexUnit::tcpStateChanged(QAbstractSocket::SocketState state)
@@ -517,7 +516,11 @@ void VexUnit::tcpStateChanged(QAbstractSocket::SocketState state)
             m_failureLogged = true;
         }
     } else if (!m_failureLogged) {
-        sinkLog(QStringLiteral("TCP connection of %1 failed (%2); retrying").arg(m_name, m_lastTcpError));
+        // The socket reports the new state before its error, but has set
+        // the error already.
+        const QString reason = m_tcp.error() == QAbstractSocket::UnknownSocketError ? QStringLiteral("aborted")
+                                                                                    : m_tcp.errorString();
+        sinkLog(QStringLiteral("TCP connection of %1 failed (%2); retrying").arg(m_name, reason));
         m_failureLogged = true;
     }
     scheduleRetry();

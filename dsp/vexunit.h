@@ -153,5 +153,4 @@ private:
     bool m_wasUp = false;
     bool m_reportedUp = false;      // "tcp connected" was logged for this connection
     bool m_freshConnection = false;
-    QString m_lastTcpError;
 };

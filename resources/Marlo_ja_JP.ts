@@ -502,5 +502,25 @@ A file that was there is left as it was.</source>
         <source>Unknown option -%1 ignored (marlo -h lists the options)</source>
         <translation>不明なオプション -%1 を無視しました (marlo -h でオプション一覧を表示)</translation>
     </message>
+    <message>
+        <source>Can&apos;t open config file [%1] in %2: running without units</source>
+        <translation>設定ファイル [%1] を %2 で開けません: ユニットなしで動作します</translation>
+    </message>
+    <message>
+        <source>%1 (line %2)</source>
+        <translation>%1 (%2 行目)</translation>
+    </message>
+    <message>
+        <source>%1 (%2 line %3)</source>
+        <translation>%1 (%2 の %3 行目)</translation>
+    </message>
+    <message>
+        <source>Unknown key in %1: %2</source>
+        <translation>%1 の不明なキー: %2</translation>
+    </message>
+    <message>
+        <source>Unknown keys in %1: %2</source>
+        <translation>%1 の不明なキー: %2</translation>
+    </message>
 </context>
 </TS>

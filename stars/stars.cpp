@@ -105,11 +105,13 @@ void Stars::connectToStars()
 {
     if (connectStat->state == ConnectStat::Connected) {
         stopHealing();
+        ownClose = true;
         socket->close();
         return;
     }
     if (connectStat->isRetrying()) {
         stopHealing();
+        ownClose = socket->state() != QAbstractSocket::UnconnectedState;
         socket->abort();
         emit log(QStringLiteral("Stopped reconnecting to Stars"), black);
         return;
@@ -141,6 +143,8 @@ void Stars::startAttempt()
     wasUp = false;
     probing = false;
     silent = false;
+    ownClose = false;
+    closeReason.clear();
     // An attempt that neither fails nor logs in (a server that never
     // answers) is given up after the same time as a silent link.
     if (wanted)
@@ -167,10 +171,22 @@ void Stars::socketStateChanged(QAbstractSocket::SocketState s)
     probing = false;
     const bool lostUp = wasUp;
     const bool lostSilent = silent;
+    const bool byOperator = ownClose;
+    const QString reason = dropReason();
     wasUp = false;
     silent = false;
-    if (!wanted)
+    ownClose = false;
+    closeReason.clear();
+    if (byOperator)
         return;
+    const QString where = QStringLiteral("%1:%2").arg(host(), portText());
+    if (!wanted) {
+        emit log((lostUp ? QStringLiteral("Lost the link to Stars at %1 (%2)")
+                         : QStringLiteral("Can't connect to Stars at %1 (%2)"))
+                     .arg(where, reason),
+                 red);
+        return;
+    }
     if (!connectStat->isRetrying()) {
         retryDelayMs = heal.firstRetryMs;
         connectStat->setRetrying(true);
@@ -179,12 +195,23 @@ void Stars::socketStateChanged(QAbstractSocket::SocketState s)
                          .arg((heal.idleMs + heal.answerMs) / 1000.0),
                      red);
         else if (lostUp)
-            emit log(QStringLiteral("Lost the link to Stars; reconnecting"), red);
+            emit log(QStringLiteral("Lost the link to Stars at %1 (%2); reconnecting").arg(where, reason), red);
         else
-            emit log(QStringLiteral("Can't connect to Stars at %1:%2; retrying").arg(host(), portText()), red);
+            emit log(QStringLiteral("Can't connect to Stars at %1 (%2); retrying").arg(where, reason), red);
     }
     retryTimer->start(retryDelayMs);
     retryDelayMs = qMin(retryDelayMs * 2, qMax(heal.maxRetryMs, heal.firstRetryMs));
+}
+
+// Why the connection went: what Marlo itself gave up on, or the socket's own
+// error, which the socket sets before it reports the state.
+QString Stars::dropReason() const
+{
+    if (!closeReason.isEmpty())
+        return closeReason;
+    if (socket->error() == QAbstractSocket::UnknownSocketError)
+        return QStringLiteral("closed");
+    return socket->errorString();
 }
 
 void Stars::watchExpired()
@@ -193,6 +220,7 @@ void Stars::watchExpired()
         return;
     if (connectStat->state != ConnectStat::Connected) {
         qCDebug(lcStars) << "no log-in within" << heal.idleMs + heal.answerMs << "ms";
+        closeReason = QStringLiteral("no log-in within %1 s").arg((heal.idleMs + heal.answerMs) / 1000.0);
         socket->abort();
         return;
     }
@@ -270,6 +298,8 @@ void Stars::receive()
                 emit starsIsReady();
                 emit log(QStringLiteral("Connected To Stars"), black);
             } else {
+                closeReason = keys.isEmpty() ? QStringLiteral("no key to send")
+                                             : QStringLiteral("Stars did not accept the key");
                 socket->disconnectFromHost();
             }
             break;

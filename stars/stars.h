@@ -147,6 +147,7 @@ private:
     void watchExpired();
     void stopHealing();
     bool isProbeAnswer(const QString &line) const;
+    QString dropReason() const;
 
     QTcpSocket *socket = nullptr;
     ConnectStat *connectStat = nullptr;
@@ -163,6 +164,8 @@ private:
     bool wasUp = false;        // the current connection reached state 2
     bool probing = false;      // "System hello" sent, nothing arrived since
     bool silent = false;       // the link is being dropped for silence
+    bool ownClose = false;     // the operator closed the link or stopped the retrying
+    QString closeReason;       // why Marlo itself drops the connection being made
     int retryDelayMs = 1000;
     QTimer *retryTimer = nullptr;
     QTimer *watchTimer = nullptr;  // log-in bound, idle time, probe answer

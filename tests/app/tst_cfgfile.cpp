@@ -165,6 +165,36 @@ private slots:
         if (!diag.isEmpty())
             QVERIFY2(cap.messages.first().contains(diag), qPrintable(cap.messages.first()));
     }
+
+    // The red lines main holds for the log area: a main file that does not
+    // open, and one line for the keys Marlo does not know, with their places.
+    void complaints_data()
+    {
+        QTest::addColumn<Files>("files");   // the first one is read; null content: none
+        QTest::addColumn<QStringList>("lines");   // %cwd: the working directory
+
+        QTest::newRow("typo and an included unknown key")
+            << Files{{"m.cfg", "STARS_IP x\n\nCONECT_TO_STARS 1\nvexda d 127.0.0.1\nINCLUDE s.cfg\nDump 1\n"},
+                     {"s.cfg", "# comment\nFoo 2 # two\n"}}
+            << QStringList{"Unknown keys in m.cfg: CONECT_TO_STARS (line 3), Foo (s.cfg line 2)"};
+        QTest::newRow("one unknown key") << Files{{"m.cfg", "DATA_LINK_ALLOW 127.0.0.1\nSTARS_RECONECT 0\n"}}
+                                         << QStringList{"Unknown key in m.cfg: STARS_RECONECT (line 2)"};
+        QTest::newRow("all known") << Files{{"m.cfg", "STARS_RECONNECT 0\nwatch_interval_ms d 50\n"}} << QStringList{};
+        QTest::newRow("missing") << Files{{"gone.cfg", QByteArray()}}
+                                 << QStringList{"Can't open config file [gone.cfg] in %cwd: running without units"};
+    }
+    void complaints()
+    {
+        QFETCH(Files, files);
+        QFETCH(QStringList, lines);
+        for (const auto &f : files)
+            QVERIFY(f.second.isNull() || write(f.first, f.second));
+        CfgFile cfg(QStringList{"marlo", "-dump", "-x", "y"});
+        MsgCapture cap;
+        const bool opened = cfg.readFile(files.first().first);
+        lines.replaceInStrings(QStringLiteral("%cwd"), QDir::currentPath());
+        QCOMPARE(configComplaints(cfg, files.first().first, opened), lines);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCfgFile)

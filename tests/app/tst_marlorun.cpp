@@ -6,7 +6,8 @@
 #include <QtTest>
 
 // Runs the built program as the operator would: it reads its configuration,
-// starts its log file with "Starting !!" and ends on SIGTERM.
+// starts its log file with "Starting !!", logs a mistyped key there and ends
+// on SIGTERM.
 class TestMarloRun : public QObject
 {
     Q_OBJECT
@@ -17,7 +18,7 @@ private slots:
         QTemporaryDir dir;
         QFile cfg(dir.filePath(QStringLiteral("config.cfg")));
         QVERIFY(cfg.open(QIODevice::WriteOnly));
-        cfg.write("VERBOSE 1\nINCLUDE config.cfg\n");
+        cfg.write("VERBOSE 1\nINCLUDE config.cfg\nCONECT_TO_STARS 1\n");
         cfg.close();
         QProcess marlo;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -33,6 +34,8 @@ private slots:
             return logs.size() == 1 && f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
         };
         QTRY_VERIFY_WITH_TIMEOUT(log().contains(QStringLiteral(":Starting !!\n")), 60000);
+        // What main learnt before the log area existed reaches its file too.
+        QTRY_VERIFY(log().contains(QStringLiteral("CONECT_TO_STARS")));
         QCOMPARE(marlo.state(), QProcess::Running);
         QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d:Starting !!\n"))
                      .match(log()).hasMatch(), qPrintable(log()));

@@ -191,7 +191,7 @@ void TstVexUnitSim::refusedThenListening()
     f.refuseTcp = true;
     sim->setFaults(f);
     unit->openTcp();
-    QTRY_VERIFY(log->contains(QStringLiteral("TCP connection of dspT failed")));
+    QTRY_VERIFY(log->contains(QStringLiteral("TCP connection of dspT failed (Connection refused); retrying")));
     // the delay doubles while the unit refuses ...
     QTRY_VERIFY_WITH_TIMEOUT(unit->nextRetryDelayMs() >= 4 * VexUnit::firstRetryBackoffMs, 10000);
     QCOMPARE(log->count(QStringLiteral("failed")), 1);   // ... with one line, not one per attempt

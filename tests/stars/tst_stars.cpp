@@ -313,12 +313,15 @@ void TstStars::refusedConnection()
     const quint16 port = server->port();
     server->stopListening();
     QSignalSpy notReady(stars, &Stars::starsIsNotReady);
+    QSignalSpy log(stars, &Stars::log);
     auto *sock = stars->findChild<QTcpSocket *>();
     QVERIFY(sock);
     stars->connectToStars();
     QTRY_COMPARE(sock->state(), QAbstractSocket::UnconnectedState);
     QCOMPARE(stars->linkState(), 0);
     QCOMPARE(notReady.count(), 0);
+    const QString where = QStringLiteral("127.0.0.1:%1 (").arg(port);
+    QTRY_COMPARE(log.value(0).value(0).toString(), "Can't connect to Stars at " + where + "Connection refused)");
     stars->setPort("70000");   // no port number: connects nowhere
     stars->connectToStars();
     QTRY_COMPARE(sock->state(), QAbstractSocket::UnconnectedState);
@@ -327,6 +330,9 @@ void TstStars::refusedConnection()
     QVERIFY(server->listen(port));
     QVERIFY(bringUp());
     QCOMPARE(sock->socketOption(QAbstractSocket::LowDelayOption).toInt(), 1);
+    // A lost link names the place and the reason as well.
+    server->closeClient();
+    QTRY_COMPARE(log.last().value(0).toString(), "Lost the link to Stars at " + where + "The remote host closed the connection)");
 }
 
 // Before the acceptance nothing is written: the lines go to the signals only,
