@@ -10,8 +10,6 @@
 
 #include <QtTest>
 
-#include <QCheckBox>
-#include <QLineEdit>
 #include <QtEndian>
 
 #include <memory>
@@ -96,7 +94,6 @@ private slots:
 
     void recordBytes_data();
     void recordBytes();
-    void neverFilledSet();
     void requestWhileWaiting();
     void replies_data();
     void replies();
@@ -105,8 +102,6 @@ private slots:
     void nothingLostOverCuts();
     void tricklingPeer();
     void nackWithoutReading();
-    void noLinkConnected_data();
-    void noLinkConnected();
     void discardOff();
     void linkKeys_data();
     void linkKeys();
@@ -311,29 +306,8 @@ void TstDataLinkE2e::recordBytes()
     QCOMPARE(qFromLittleEndian<quint32>(p + 48 + 4 * 5), 801005u);
     QCOMPARE(qFromLittleEndian<quint32>(res.transfers.first().at(0).bytes.constData() + 4), 2u);
 
-    QCOMPARE(count(blocking ? QStringLiteral("1: Rcv::Ack")
-                            : QStringLiteral("2: in data trans : Rcv Ack ==> Normal end of Data Transfer")),
-             1);
     if (measuring)
         QCOMPARE(rig->ask(QStringLiteral("RunStop")), QStringLiteral("Ok:"));
-}
-
-// Units that never measured ship their empty sets: channel number and
-// length filled in, every bin 0, markers 0.
-void TstDataLinkE2e::neverFilledSet()
-{
-    QVERIFY(start(false));
-    DataLinkPeer peer;
-    QVERIFY(connectPeer(peer));
-    StepResult res;
-    QVERIFY2(fetch(peer, {"read", "send:Ack"}, res), qPrintable(res.error));
-    for (int k = 0; k < elementCount; ++k) {
-        McaRecordHeader h;
-        h.ch = quint32(elementCh[k]);
-        h.length = bins;
-        QCOMPARE(res.transfers.first().at(k).bytes, McaRecord::encode(h, QVector<quint32>(bins, 0)));
-    }
-    QTRY_VERIFY(!body->inDataTransfer());
 }
 
 // Blocking mode, the peer asking over the bus itself: it reads the link only
@@ -639,39 +613,6 @@ void TstDataLinkE2e::nackWithoutReading()
     }
     QTRY_VERIFY(!body->inDataTransfer());
 }
-
-void TstDataLinkE2e::noLinkConnected_data()
-{
-    modes_data();
-}
-
-// "GetMCAs" with no link: nothing is written; the blocking mode gives up at
-// once, the asynchronous one times out; the next connection gets the spectra.
-void TstDataLinkE2e::noLinkConnected()
-{
-    QFETCH(bool, blocking);
-    QVERIFY(start(blocking));
-    measure(6);
-    body->setDataTransWaitMs(300);
-    QCOMPARE(rig->ask(QStringLiteral("GetMCAs 1")), QStringLiteral("Er: Number of Params shuld be 0"));
-    QCOMPARE(rig->ask(QStringLiteral("GetMCAs")), QStringLiteral("Ok:"));
-    if (blocking) {
-        QCOMPARE(count(QStringLiteral("1: No Data-Link ==> send data again after reconnect")), 1);
-        QVERIFY(body->resendPending());
-    } else {
-        QTRY_COMPARE(count(QStringLiteral("2: in data trans : TimeOut ==> Disconnect from DSP")), 1);
-        QVERIFY(body->inDataTransfer());
-    }
-    QCOMPARE(count(QStringLiteral("No Data-Link connected: nothing sent")), blocking ? 0 : 1);
-    QCOMPARE(count(QStringLiteral("Actually Discard DataLink")), 0);
-    body->setDataTransWaitMs(3000);
-    DataLinkPeer peer;
-    QCOMPARE(takeWaiting(peer, 6), QString());
-    QTRY_VERIFY(!body->inDataTransfer());
-    QVERIFY(!body->resendPending());
-}
-
-// ---- the debug discard and DISCARD_DATA_LINK ----------------------------------------
 
 // With DISCARD_DATA_LINK 0 a lost link is not closed by Marlo; a new peer
 // replaces it and gets the spectra.

@@ -37,7 +37,6 @@ private slots:
     void cleanup();
     void cleanupTestCase() { rig.reset(); }
     void switching();
-    void voltageReadOnRequest();
     void silentWhileOn();
     void switchedOnWhileSilent();
 
@@ -109,20 +108,6 @@ void TstHvE2e::switching()
     hv->panel()->findChild<QPushButton *>(QStringLiteral("TurnHvOn"))->click();
     hv->panel()->findChild<QPushButton *>(QStringLiteral("TurnHvOff"))->click();
     QCOMPARE(ServiceRig::writesTo(simHv, VexHv::regOnOff), (QList<quint64>{1, 0, 1, 0}));
-}
-
-// "HVVol" reads the unit itself (not the last poll); the panel shows the same.
-void TstHvE2e::voltageReadOnRequest()
-{
-    QVERIFY(waitForPoll());
-    hv->watchTimer()->stop();
-    const int reads = ServiceRig::readsOf(simHv, VexHv::regValue);
-    const quint16 old = simHv->reg(VexHv::regValue);
-    simHv->setReg(VexHv::regValue, 0x4000);
-    QCOMPARE(rig->ask(QStringLiteral("HVVol")), QStringLiteral("-100"));
-    QCOMPARE(ServiceRig::readsOf(simHv, VexHv::regValue), reads + 1);
-    QCOMPARE(hv->panel()->findChild<QLineEdit *>(QStringLiteral("Voltage"))->text(), QStringLiteral("-100"));
-    simHv->setReg(VexHv::regValue, old);
 }
 
 void TstHvE2e::silentWhileOn()

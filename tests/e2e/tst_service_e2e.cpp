@@ -41,13 +41,10 @@ private slots:
 
     void simpleAnswers_data();
     void simpleAnswers();
-    void answerLineShape();
     void presets();
     void measTime();
     void startAndMeasurementNumbers();
-    void presetMeasurementEndsByItself();
-    void rois();
-    void values();
+    void roisAndValues();
     void times();
     void registersByName();
     void getHistgram();
@@ -107,22 +104,6 @@ void TstServiceE2e::simpleAnswers()
         QCOMPARE(sim1->requests().size() + sim2->requests().size(), 0);
 }
 
-void TstServiceE2e::answerLineShape()
-{
-    QCOMPARE(rig->ask(QStringLiteral("GetMCALength")), QStringLiteral("4096"));
-    QCOMPARE(rig->lastLine(), QStringLiteral("Marlo>Ravel @GetMCALength 4096"));
-    // No preset: the measuring time holds the largest 44-bit count.
-    QCOMPARE(rig->ask(QStringLiteral("GetMeasTimeInSec"), QStringLiteral("Marlo.dsp2")), QStringLiteral("175922"));
-    QCOMPARE(rig->lastLine(), QStringLiteral("Marlo.dsp2>Ravel @GetMeasTimeInSec 175922"));
-    sim2->clearRequests();
-    QCOMPARE(rig->ask(QStringLiteral("SetMeasTimeInSec 1"), QStringLiteral("Marlo.nosuch")),
-             QStringLiteral("Er: No dsp of id nosuch"));
-    QCOMPARE(rig->lastLine(), QStringLiteral("Marlo.nosuch>Ravel @SetMeasTimeInSec Er: No dsp of id nosuch"));
-    // Commands for all units answer alike whatever the channel.
-    QCOMPARE(rig->ask(QStringLiteral("GetMCALength"), QStringLiteral("Marlo.nosuch")), QStringLiteral("4096"));
-    QCOMPARE(sim1->requests().size() + sim2->requests().size(), 0);
-}
-
 void TstServiceE2e::presets()
 {
     QCOMPARE(rig->ask(QStringLiteral("SetPresetType 5")), QStringLiteral("Ok:"));
@@ -132,9 +113,6 @@ void TstServiceE2e::presets()
     // Real preset of 1.5 s: 1.5e8 ticks in MeasTime1, on every unit.
     QCOMPARE(sim1->value(DspAddr::MeasTime1, 6), quint64(150000000));
     QCOMPARE(sim2->value(DspAddr::MeasTime1, 6), quint64(150000000));
-    // Beyond the 48-bit register: clamped to its largest count.
-    QCOMPARE(rig->ask(QStringLiteral("SetPresetValue 1e300")), QStringLiteral("Ok:"));
-    QCOMPARE(sim1->value(DspAddr::MeasTime1, 6), quint64(0xFFFFFFFFFFFFULL));
     QCOMPARE(rig->ask(QStringLiteral("SetPresetValue 2")), QStringLiteral("Ok:"));
 
     // No preset: the three no-preset words.
@@ -153,16 +131,19 @@ void TstServiceE2e::presets()
     QCOMPARE(rig->ask(QStringLiteral("GetPresetValue")), QStringLiteral("0.5 Er: Preset Types are different. (0.5 2)"));
 }
 
-// "SetMeasTimeInSec" goes to the one unit named by the channel.
+// "SetMeasTimeInSec" goes to the one unit named by the channel, and the
+// answer comes from that channel.
 void TstServiceE2e::measTime()
 {
-    ServiceRig::poke(sim2, DspAddr::MeasTime1, 777);
     QCOMPARE(rig->ask(QStringLiteral("SetMeasTimeInSec 12.3456789"), QStringLiteral("Marlo.dsp2")), QStringLiteral("Ok:"));
     QCOMPARE(sim2->value(DspAddr::MeasTime1, 6), quint64(1234567890));
     QCOMPARE(ServiceRig::writesTo(sim1, DspAddr::MeasTime1), QList<quint64>());
     QCOMPARE(rig->ask(QStringLiteral("GetMeasTimeInSec ignored"), QStringLiteral("Marlo.dsp2")), QStringLiteral("12.3457"));
-    QCOMPARE(rig->ask(QStringLiteral("SetMeasTimeInSec inf"), QStringLiteral("Marlo.dsp2")), QStringLiteral("Ok:"));
-    QCOMPARE(rig->ask(QStringLiteral("GetMeasTimeInSec"), QStringLiteral("Marlo.dsp2")), QStringLiteral("2.81475e+06"));
+    QCOMPARE(rig->lastLine(), QStringLiteral("Marlo.dsp2>Ravel @GetMeasTimeInSec 12.3457"));
+    QCOMPARE(rig->ask(QStringLiteral("SetMeasTimeInSec 1"), QStringLiteral("Marlo.nosuch")),
+             QStringLiteral("Er: No dsp of id nosuch"));
+    // Commands for all units answer alike whatever the channel.
+    QCOMPARE(rig->ask(QStringLiteral("GetMCALength"), QStringLiteral("Marlo.nosuch")), QStringLiteral("4096"));
 }
 
 // Starts, stops and the busy events (their one owner end to end).
@@ -173,7 +154,6 @@ void TstServiceE2e::startAndMeasurementNumbers()
     QCOMPARE(rig->ask(QStringLiteral("RunStart 5")), QStringLiteral("Ok:"));
     QCOMPARE(rig->takeEvents(), QStringList{busy1});
     QVERIFY(sim1->isCounting() && sim2->isCounting());
-    QCOMPARE(ServiceRig::writesTo(sim1, DspAddr::Clear), (QList<quint64>{0, 1, 0}));
     QCOMPARE(ServiceRig::writesTo(sim2, DspAddr::Start), (QList<quint64>{0, 1}));
     QCOMPARE(rig->ask(QStringLiteral("IsBusy")), QStringLiteral("1"));
 
@@ -194,15 +174,14 @@ void TstServiceE2e::startAndMeasurementNumbers()
     QCOMPARE(rig->takeEvents(), QStringList{busy0});
     QCOMPARE(u1->mcaSet->measNum, 6);
 
-    // Without a number (or with one that is none) a start always starts.
+    // Without a number a start always starts; stopping an idle set reports
+    // nothing; "Clear" pulses the clear bit.
     QCOMPARE(rig->ask(QStringLiteral("Start")), QStringLiteral("Ok:"));
-    QCOMPARE(rig->ask(QStringLiteral("Start x")), QStringLiteral("Ok:"));
-    QCOMPARE(rig->takeEvents(), (QStringList{busy1, busy0, busy1}));
+    QCOMPARE(rig->ask(QStringLiteral("Start")), QStringLiteral("Ok:"));
     QCOMPARE(rig->ask(QStringLiteral("RunStop")), QStringLiteral("Ok:"));
-    QCOMPARE(rig->takeEvents(), QStringList{busy0});
+    QCOMPARE(rig->ask(QStringLiteral("RunStop")), QStringLiteral("Ok:"));
+    QCOMPARE(rig->takeEvents(), (QStringList{busy1, busy0, busy1, busy0}));
     QCOMPARE(u2->measCount, 4);
-    // Stopping an idle set reports nothing; "Clear" pulses the clear bit.
-    QCOMPARE(rig->ask(QStringLiteral("RunStop")), QStringLiteral("Ok:"));
     sim1->clearRequests();
     QCOMPARE(rig->ask(QStringLiteral("Clear")), QStringLiteral("Ok:"));
     QCOMPARE(ServiceRig::writesTo(sim1, DspAddr::Clear), (QList<quint64>{0, 1, 0}));
@@ -210,78 +189,44 @@ void TstServiceE2e::startAndMeasurementNumbers()
     QCOMPARE(rig->takeEvents(), QStringList());
 }
 
-void TstServiceE2e::presetMeasurementEndsByItself()
+// "SetROI" changes only the ROI the program holds; "SetROIs" writes the
+// registers of the channels in use (a negative start as 0). "GetValue"
+// leaves the end bin out, "GetValues" includes it, and bounds outside the
+// histogram stay outside.
+void TstServiceE2e::roisAndValues()
 {
-    QCOMPARE(rig->ask(QStringLiteral("SetPresetType 1")), QStringLiteral("Ok:"));
-    QCOMPARE(rig->ask(QStringLiteral("SetPresetValue 0.3")), QStringLiteral("Ok:"));
-    QCOMPARE(rig->ask(QStringLiteral("RunStart 9")), QStringLiteral("Ok:"));
-    QCOMPARE(rig->takeEvents(), QStringList{busy1});
-    QVERIFY(rig->waitForEvent(busy0, 15000));
-    QCOMPARE(rig->takeEvents(), QStringList());
-    QCOMPARE(rig->ask(QStringLiteral("IsBusy")), QStringLiteral("0"));
-    QVERIFY(!sim1->isCounting());
-    QCOMPARE(rig->unit(QStringLiteral("dsp2"))->mcaSet->measNum, 9);
-    // The units stopped at their preset.
-    QCOMPARE(rig->ask(QStringLiteral("GetRealTimes")), QStringLiteral("0.3 0.3"));
-}
-
-void TstServiceE2e::rois()
-{
-    // "SetROI" changes only the ROI the program holds.
     QCOMPARE(rig->ask(QStringLiteral("SetROI 3 20.9 10.9")), QStringLiteral("Ok:"));
     QCOMPARE(rig->ask(QStringLiteral("GetROI 3")), QStringLiteral("10 20"));
     QCOMPARE(sim1->requests().size() + sim2->requests().size(), 0);
-
-    // One ROI for all elements, registers written on the channels in use.
-    QCOMPARE(rig->ask(QStringLiteral("SetROIs 200 100")), QStringLiteral("Ok:"));
-    QCOMPARE(rig->ask(QStringLiteral("GetROIs")), QStringLiteral("100 200 100 200 100 200 100 200"));
-    for (int ch : {1, 2}) {
-        QCOMPARE(sim2->reg(DspAddr::ROI1Start + 4 * ch), quint16(100));
-        QCOMPARE(sim2->reg(DspAddr::ROI1End + 4 * ch), quint16(200));
-        QCOMPARE(sim2->reg(DspAddr::FSCA_ROI1Ch + 2 * ch), quint16(ch + 1));
-    }
-    QCOMPARE(ServiceRig::writesTo(sim2, DspAddr::ROI1Start), QList<quint64>());
-
-    // One ROI per element; a negative start reaches the register as 0.
-    QCOMPARE(rig->ask(QStringLiteral("SetROIs 1 2 4 3 5.5 6.5 -8 7")), QStringLiteral("Ok:"));
-    QCOMPARE(rig->ask(QStringLiteral("GetROIs")), QStringLiteral("1 2 3 4 5 6 -8 7"));
-    QCOMPARE(sim1->reg(DspAddr::ROI1Start + 4), quint16(3));
-    QCOMPARE(sim2->reg(DspAddr::ROI1End + 4), quint16(6));
+    QCOMPARE(rig->ask(QStringLiteral("SetROIs 10 20 0 4095 4000 5000 -5 5")), QStringLiteral("Ok:"));
+    QCOMPARE(rig->ask(QStringLiteral("GetROIs")), QStringLiteral("10 20 0 4095 4000 5000 -5 5"));
+    QCOMPARE(sim1->reg(DspAddr::ROI1Start), quint16(10));
+    QCOMPARE(sim2->reg(DspAddr::ROI1End + 4), quint16(5000));
+    QCOMPARE(sim2->reg(DspAddr::FSCA_ROI1Ch + 4), quint16(3));
     QCOMPARE(sim2->reg(DspAddr::ROI1Start + 8), quint16(0));
-}
+    QCOMPARE(ServiceRig::writesTo(sim2, DspAddr::ROI1Start), QList<quint64>());   // channel 0 not in use
 
-void TstServiceE2e::values()
-{
-    // Histograms of the four elements, and their counters.
     QVector<quint32> e1(4096), e3(8192, 0);
     for (int i = 0; i < 4096; ++i)
         e1[i] = quint32(i % 7);
-    for (int i = 0; i < 100; ++i)
-        e3[i] = 5;
+    std::fill(e3.begin(), e3.begin() + 100, 5);
     sim1->setHistogram(0, QVector<quint32>(4096, 1));
     sim1->setHistogram(1, e1);
     sim2->setHistogram(1, QVector<quint32>(8192, 2));
     sim2->setHistogram(2, e3);
     const quint32 fast[4] = {70000, 1, 0xFFFFFFFF, 4};
     for (int k = 0; k < 4; ++k) {
-        SimUnit *s = k < 2 ? sim1 : sim2;
-        const int ch = k == 0 ? 0 : k == 3 ? 2 : 1;
-        ServiceRig::poke(s, DspAddr::FTotalCount1 + off(ch), fast[k], 2);
-        ServiceRig::poke(s, DspAddr::ICR1 + off(ch), quint32(300 + k), 2);
+        const quint32 at = off(k == 0 ? 0 : k == 3 ? 2 : 1);
+        ServiceRig::poke(k < 2 ? sim1 : sim2, DspAddr::FTotalCount1 + at, fast[k], 2);
+        ServiceRig::poke(k < 2 ? sim1 : sim2, DspAddr::ICR1 + at, quint32(300 + k), 2);
     }
-    QCOMPARE(rig->ask(QStringLiteral("SetROIs 10 20 0 4095 4000 5000 -5 5")), QStringLiteral("Ok:"));
-
-    // "GetValue" leaves the end bin out, and bounds outside the histogram
-    // stay outside.
     QCOMPARE(rig->ask(QStringLiteral("GetValue 0")), QStringLiteral("10"));
     QCOMPARE(rig->ask(QStringLiteral("GetValueInROI 1")), QStringLiteral("12285"));   // bins 0..4094 of i % 7
     QCOMPARE(rig->ask(QStringLiteral("GetValue 2")), QStringLiteral("192"));          // bins 4000..4095
     QCOMPARE(rig->ask(QStringLiteral("GetValue 3")), QStringLiteral("25"));           // bins 0..4
-
-    // "GetValues" includes it: grand total, totals, ROI sums, fast totals,
-    // input counts.
-    const QString expect = QStringLiteral("12518 4096 12285 8192 500 11 12285 192 30 70000 1 4294967295 4 300 301 302 303");
-    QCOMPARE(rig->ask(QStringLiteral("GetValues")), expect);
+    // Grand total, totals, ROI sums, fast totals, input counts.
+    QCOMPARE(rig->ask(QStringLiteral("GetValues")),
+             QStringLiteral("12518 4096 12285 8192 500 11 12285 192 30 70000 1 4294967295 4 300 301 302 303"));
     QCOMPARE(ServiceRig::writesTo(sim2, DspAddr::Histgram).mid(0, 1), QList<quint64>{1});
     // Histograms that grow between requests are read afresh.
     sim1->setHistogram(0, QVector<quint32>(4096, 2));
@@ -290,13 +235,12 @@ void TstServiceE2e::values()
 
 void TstServiceE2e::times()
 {
-    ServiceRig::poke(sim1, DspAddr::RealTime1, 1000000000ULL);         // 10 s
-    ServiceRig::poke(sim2, DspAddr::RealTime1, 2000000000ULL);         // 20 s
-    ServiceRig::poke(sim1, DspAddr::LiveTime1 + off(0), 150000000ULL);   // 1.5 s
-    ServiceRig::poke(sim1, DspAddr::LiveTime1 + off(1), 250000000ULL);   // 2.5 s
-    ServiceRig::poke(sim2, DspAddr::LiveTime1 + off(1), 1234567890ULL);  // 12.3456789 s
-    ServiceRig::poke(sim2, DspAddr::LiveTime1 + off(2), 300010000ULL);   // 3.0001 s
-    ServiceRig::poke(sim1, DspAddr::DeadTime1 + off(0), 1000ULL);        // 1e-05 s
+    ServiceRig::poke(sim1, DspAddr::RealTime1, 1000000000ULL);   // 10 s
+    ServiceRig::poke(sim2, DspAddr::RealTime1, 2000000000ULL);   // 20 s
+    const quint64 live[4] = {150000000ULL, 250000000ULL, 1234567890ULL, 300010000ULL};
+    for (int k = 0; k < 4; ++k)
+        ServiceRig::poke(k < 2 ? sim1 : sim2, DspAddr::LiveTime1 + off(k == 0 ? 0 : k == 3 ? 2 : 1), live[k]);
+    ServiceRig::poke(sim1, DspAddr::DeadTime1 + off(0), 1000ULL);   // 1e-05 s
     ServiceRig::poke(sim2, DspAddr::DeadTime1 + off(2), 123456789012ULL);
     sim2->setReg(DspAddr::SFilterPeakingT + off(2), 1234);
 

@@ -1,23 +1,18 @@
-// The settings editor inside the main window: it lists Body's units, reads
-// them out at start-up, carries out the start-up dump and recovery of the
-// configuration, and is shown by the "Show Settings" button.
+// The settings editor inside the main window: the start-up dump and recovery
+// of the units' settings, and saves that fail.
 
 #include <QtTest>
 
-#include <QMessageBox>
-#include <QPushButton>
 
 #include <csignal>
 #include <sys/resource.h>
 
 #include "body.h"
-#include "configline.h"
 #include "dspreg.h"
 #include "dspsettingctrl.h"
 #include "servicerig.h"
 #include "settingfile.h"
 #include "simunit.h"
-#include "vexda.h"
 
 namespace {
 
@@ -69,7 +64,6 @@ class TstSettingsE2e : public QObject
 private slots:
     void init();
     void cleanup();
-    void readOutAtStartUp();
     void startUpDumpAndRecover_data();
     void startUpDumpAndRecover();
     void failedSaveLeavesFile_data();
@@ -92,22 +86,6 @@ void TstSettingsE2e::init()
 void TstSettingsE2e::cleanup()
 {
     QDir::setCurrent(oldDir);
-}
-
-// Body's units are read out at start-up, in unit order; the hidden window
-// builds its rows only when it is shown.
-void TstSettingsE2e::readOutAtStartUp()
-{
-    ServiceRig rig;
-    QVERIFY2(rig.start(twoUnits()), qPrintable(rig.error()));
-    DspSettingCtrl *ed = rig.body()->settingsEditor();
-    QCOMPARE(ed->config().size(), 2 * DspSettingCtrl::registersPerUnit);
-    QCOMPARE(ed->config().last().dspNo, 1);
-    QCOMPARE(ed->findChildren<ConfigLine *>().size(), 1);
-    rig.body()->findChild<QPushButton *>(QStringLiteral("ShowSettings"))->click();
-    QVERIFY(ed->isVisible() && ed->isWindow());
-    QCOMPARE(ed->findChildren<ConfigLine *>().size(), 1 + 2 * DspSettingCtrl::registersPerUnit);
-    QVERIFY(!QFile::exists(QStringLiteral("dump.stg")));
 }
 
 void TstSettingsE2e::startUpDumpAndRecover_data()
