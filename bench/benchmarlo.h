@@ -1,7 +1,8 @@
 #pragma once
 
 // Helpers of the benchmarks that run the marlo program itself (POSIX):
-// where it is, a STARS bus for it, its configuration, its resident size.
+// where it is, its configuration (that of the end-to-end rig), its resident
+// size.
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -15,6 +16,7 @@
 
 #include <cstdio>
 
+#include "servicerig.h"
 #include "starsbus.h"
 
 namespace bench {
@@ -32,22 +34,17 @@ inline bool isRoot()
 
 inline bool writeText(const QString &path, const QByteArray &text)
 {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(text) == text.size();
+    return ServiceRig::writeFile(path, text);
 }
 
-// A configuration for marlo on `busPort` with the key file in `dir`, no log
-// file, an ephemeral data-link port, and the given VEXDA lines.
+// The configuration of the end-to-end rig for marlo on `busPort` with the key
+// file in `dir`, and the given VEXDA lines.
 inline QByteArray marloConfig(const QTemporaryDir &dir, quint16 busPort, const QStringList &vexda)
 {
-    QByteArray c = QStringLiteral("STARS_IP 127.0.0.1\nSTARS_PORT %1\nNAME_ON_STARS Marlo\nKEY_ON_STARS %2\n"
-                                  "CONNECT_TO_STARS 1\nWRITE_LOG_FILE 0\nDATA_LINK_CH_IP 127.0.0.1\nDATA_LINK_CH_PORT 0\n")
-                       .arg(busPort)
-                       .arg(dir.filePath(QStringLiteral("Marlo.key")))
-                       .toUtf8();
+    QStringList lines = ServiceRig::configLines(busPort, dir.filePath(QStringLiteral("Marlo.key")));
     for (const QString &l : vexda)
-        c += "VEXDA " + l.toUtf8() + '\n';
-    return c;
+        lines << QStringLiteral("VEXDA ") + l;
+    return lines.join(QLatin1Char('\n')).toUtf8() + '\n';
 }
 
 // Starts marlo with the configuration (English, offscreen, in `dir`).

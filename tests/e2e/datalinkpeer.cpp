@@ -72,24 +72,20 @@ bool DataLinkPeer::Context::readRecords(int n, QList<Record> &out, int timeoutMs
 {
     QDeadlineTimer deadline(timeoutMs);
     for (int i = 0; i < n; ++i) {
-        if (!fill(McaRecord::headerBytes, int(std::max<qint64>(1, deadline.remainingTime())))) {
-            error = QStringLiteral("data link: record %1 has no header (%2 bytes)").arg(i).arg(pending.size());
-            return false;
-        }
-        const McaRecordHeader h = McaRecord::readHeader(pending.constData());
-        if (h.length > (1u << 16)) {
-            error = QStringLiteral("data link: record %1 claims %2 bins").arg(i).arg(h.length);
-            return false;
-        }
-        const qint64 size = McaRecord::headerBytes + 4 * qint64(h.length);
-        if (!fill(size, int(std::max<qint64>(1, deadline.remainingTime())))) {
-            error = QStringLiteral("data link: record %1 incomplete (%2 of %3 bytes)").arg(i).arg(pending.size()).arg(size);
-            return false;
-        }
         Record r;
+        qsizetype size;
+        while ((size = McaRecord::decode(pending, r.header, r.bins)) == 0) {
+            if (!fill(pending.size() + 1, int(std::max<qint64>(1, deadline.remainingTime())))) {
+                error = QStringLiteral("data link: record %1 incomplete (%2 bytes)").arg(i).arg(pending.size());
+                return false;
+            }
+        }
+        if (size < 0) {
+            error = QStringLiteral("data link: record %1 is no record").arg(i);
+            return false;
+        }
         r.bytes = pending.left(size);
         pending.remove(0, size);
-        McaRecord::decode(r.bytes, r.header, r.bins);
         out << r;
     }
     return true;

@@ -12,22 +12,17 @@
 #include "body.h"
 #include "cfgfile.h"
 #include "logarea.h"
+#include "simfaults.h"
 #include "simhost.h"
 #include "simunit.h"
+#include "stars.h"
 #include "starsbusrunner.h"
 #include "vexda.h"
 
 namespace {
-
-bool writeFile(const QString &path, const QByteArray &contents)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    return f.write(contents) == contents.size();
+const QHostAddress loopback(QStringLiteral("127.0.0.1"));
+const QString hello = QStringLiteral("Hello! I am Marlo. Nice to meet you!");
 }
-
-} // namespace
 
 ServiceRig::ServiceRig() = default;
 
@@ -40,47 +35,56 @@ ServiceRig::~ServiceRig()
     if (CfgFile::instance() == cfg.get())
         CfgFile::setInstance(nullptr);
     simHost.reset();
-    if (bus)
-        bus->stop();
+    if (busRunner)
+        busRunner->stop();
 }
 
-bool ServiceRig::start(const QList<Unit> &units, const QStringList &extraConfig)
+bool ServiceRig::writeFile(const QString &path, const QByteArray &contents)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(contents) == contents.size();
+}
+
+QStringList ServiceRig::configLines(quint16 busPort, const QString &keyPath)
+{
+    return {QStringLiteral("STARS_IP 127.0.0.1"),    QStringLiteral("STARS_PORT %1").arg(busPort),
+            QStringLiteral("NAME_ON_STARS Marlo"),   QStringLiteral("KEY_ON_STARS ") + keyPath,
+            QStringLiteral("CONNECT_TO_STARS 1"),    QStringLiteral("WRITE_LOG_FILE 0"),
+            QStringLiteral("DATA_LINK_CH_IP 127.0.0.1"), QStringLiteral("DATA_LINK_CH_PORT 0")};
+}
+
+QString ServiceRig::addKey(const QString &nodeName)
+{
+    const QString path = dir.filePath(nodeName + QStringLiteral(".key"));
+    return writeFile(path, "k0\nk1\nk2\n") ? path : QString();
+}
+
+bool ServiceRig::start(const QList<Unit> &units, const QStringList &extraConfig, bool busUp)
 {
     if (!dir.isValid())
         return err = QStringLiteral("no temporary directory"), false;
-    const QByteArray keys("k0\nk1\nk2\n");
-    if (!writeFile(dir.filePath(QStringLiteral("Marlo.key")), keys)
-        || !writeFile(dir.filePath(QStringLiteral("Ravel.key")), keys))
+    if (addKey(QStringLiteral("Marlo")).isEmpty() || addKey(QStringLiteral("Ravel")).isEmpty())
         return err = QStringLiteral("cannot write key files"), false;
 
-    bus = std::make_unique<StarsBusRunner>(dir.path());
-    if (!bus->start(QHostAddress(QStringLiteral("127.0.0.1")), 0))
-        return err = QStringLiteral("bus: ") + bus->errorString(), false;
+    busRunner = std::make_unique<StarsBusRunner>(dir.path());
+    if (!busRunner->start(loopback, 0))
+        return err = QStringLiteral("bus: ") + busRunner->errorString(), false;
+    busPort = busRunner->port();
+    if (!busUp)
+        busRunner->stop();
 
     simHost = std::make_unique<SimHost>();
-    for (const Unit &u : units) {
-        SimUnit *s = simHost->addDsp(u.name, QHostAddress(u.address), 4660, 0, u.bMode);
-        s->setDeterministic(true);
-    }
+    for (const Unit &u : units)
+        simHost->addDsp(u.name, QHostAddress(u.address), 4660, 0, u.bMode)->setDeterministic(true);
     for (const Unit &h : std::as_const(hvUnits))
         simHost->addHv(h.name, QHostAddress(h.address), 4660);
     if (!simHost->start())
         return err = QStringLiteral("simulator did not start"), false;
 
-    QStringList lines{
-        QStringLiteral("STARS_IP 127.0.0.1"),
-        QStringLiteral("STARS_PORT %1").arg(bus->port()),
-        QStringLiteral("NAME_ON_STARS Marlo"),
-        QStringLiteral("KEY_ON_STARS %1").arg(dir.filePath(QStringLiteral("Marlo.key"))),
-        QStringLiteral("CONNECT_TO_STARS 1"),
-        QStringLiteral("WRITE_LOG_FILE 0"),
-        QStringLiteral("DATA_LINK_CH_IP 127.0.0.1"),
-        QStringLiteral("DATA_LINK_CH_PORT 0"),
-    };
+    QStringList lines = configLines(busPort, dir.filePath(QStringLiteral("Marlo.key")));
     for (const Unit &u : units)
         lines << QStringLiteral("VEXDA %1 %2 %3%4").arg(u.name, u.configAddress.isEmpty() ? u.address : u.configAddress,
-                                                       u.flags,
-                                                       u.bMode ? QStringLiteral(" B") : QString());
+                                                       u.flags, u.bMode ? QStringLiteral(" B") : QString());
     lines << extraConfig;
     const QString cfgPath = dir.filePath(QStringLiteral("config.cfg"));
     if (!writeFile(cfgPath, lines.join(QLatin1Char('\n')).toUtf8() + '\n'))
@@ -90,6 +94,11 @@ bool ServiceRig::start(const QList<Unit> &units, const QStringList &extraConfig)
     CfgFile::setInstance(cfg.get());
 
     bodyPtr = std::make_unique<Body>();
+    // Short gaps between attempts to reach a bus that went away.
+    Stars::HealTimings fast = stars()->healTimings();
+    fast.firstRetryMs = 200;
+    fast.maxRetryMs = 800;
+    stars()->setHealTimings(fast);
 
     // The units' TCP servers listen on ephemeral ports.
     for (const Unit &u : units) {
@@ -105,18 +114,40 @@ bool ServiceRig::start(const QList<Unit> &units, const QStringList &extraConfig)
         if (!QTest::qWaitFor([v] { return v->tcpHasConnected() && v->tcpSocket()->state() == QAbstractSocket::ConnectedState; }, 5000))
             return err = QStringLiteral("unit %1: no TCP connection").arg(u.name), false;
     }
-    if (!QTest::qWaitFor([this] { return bodyPtr->starsClient()->isConnected(); }, 5000))
+    if (!busUp)
+        return true;
+    if (!QTest::qWaitFor([this] { return stars()->isConnected(); }, 5000))
         return err = QStringLiteral("Marlo did not log in to the bus"), false;
+    return loginPeer();
+}
 
-    if (!node.connectToBus(QHostAddress(QStringLiteral("127.0.0.1")), bus->port(), QStringLiteral("Ravel"),
-                           dir.filePath(QStringLiteral("Ravel.key"))))
+bool ServiceRig::loginPeer()
+{
+    node.disconnectFromBus(1000);
+    if (!node.connectToBus(loopback, busPort, QStringLiteral("Ravel"), dir.filePath(QStringLiteral("Ravel.key"))))
         return err = QStringLiteral("peer: ") + node.errorString(), false;
     node.send(QStringLiteral("Ravel>System flgon Marlo"));
-    const auto ok = node.waitForLineMatching(
-        [](const QString &l) { return l.contains(QLatin1String("@flgon")); }, 5000);
-    if (!ok)
+    if (!node.waitForLineMatching([](const QString &l) { return l.contains(QLatin1String("@flgon")); }, 5000))
         return err = QStringLiteral("no answer to flgon"), false;
     return true;
+}
+
+void ServiceRig::stopBus()
+{
+    node.disconnectFromBus(1000);
+    busRunner->stop();
+}
+
+bool ServiceRig::startBus()
+{
+    if (!busRunner->start(loopback, busPort))
+        return err = QStringLiteral("bus: ") + busRunner->errorString(), false;
+    return true;
+}
+
+Stars *ServiceRig::stars() const
+{
+    return bodyPtr ? bodyPtr->starsClient() : nullptr;
 }
 
 void ServiceRig::destroyBody()
@@ -146,21 +177,31 @@ VexDA *ServiceRig::unit(const QString &name) const
     return nullptr;
 }
 
-QStringList ServiceRig::redLogLines() const
+QStringList ServiceRig::logLines(bool redOnly) const
 {
     QStringList out;
     if (!bodyPtr)
         return out;
     const auto *edit = bodyPtr->logArea()->findChild<QTextEdit *>(QStringLiteral("LogDisp"));
     for (QTextBlock b = edit->document()->begin(); b.isValid(); b = b.next()) {
-        for (auto it = b.begin(); !it.atEnd(); ++it) {
-            if (it.fragment().charFormat().foreground().color() == QColor(255, 0, 0)) {
-                out << b.text().mid(22);   // "yy/MM/dd hh:mm:ss.zzz:"
-                break;
-            }
-        }
+        bool red = !redOnly;
+        for (auto it = b.begin(); !red && !it.atEnd(); ++it)
+            red = it.fragment().charFormat().foreground().color() == QColor(255, 0, 0);
+        if (red)
+            out << b.text().mid(22);   // after "yy/MM/dd hh:mm:ss.zzz:"
     }
     return out;
+}
+
+int ServiceRig::logCount(const QString &line) const
+{
+    return int(logLines().count(line));
+}
+
+void ServiceRig::clearLog()
+{
+    if (bodyPtr)
+        bodyPtr->logArea()->findChild<QTextEdit *>(QStringLiteral("LogDisp"))->clear();
 }
 
 void ServiceRig::takeLine(const QString &line)
@@ -196,6 +237,40 @@ QString ServiceRig::ask(const QString &request, const QString &to, int timeoutMs
     return QString();
 }
 
+QString ServiceRig::burst(const QList<QPair<QString, QString>> &requestAndAnswer, int timeoutMs)
+{
+    QByteArray bytes;
+    for (const auto &r : requestAndAnswer)
+        bytes += "Ravel>Marlo " + r.first.toUtf8() + '\n';
+    if (!node.sendRaw(bytes))
+        return QStringLiteral("cannot send");
+    for (qsizetype i = 0; i < requestAndAnswer.size(); ++i) {
+        std::optional<QString> line;
+        do
+            line = node.waitForLine(timeoutMs);
+        while (line && line->section(QLatin1Char(' '), 1).startsWith(QLatin1Char('_')) && (takeLine(*line), true));
+        if (!line)
+            return QStringLiteral("only %1 of %2 answers").arg(i).arg(requestAndAnswer.size());
+        if (*line != requestAndAnswer.at(i).second)
+            return QStringLiteral("answer %1: [%2], expected [%3]").arg(i).arg(*line, requestAndAnswer.at(i).second);
+    }
+    return QString();
+}
+
+bool ServiceRig::allAnswered()
+{
+    if (simHost) {
+        for (SimUnit *s : simHost->units())
+            s->setFaults(SimFaults());
+    }
+    const QString a = ask(QStringLiteral("Hello"));
+    if (a != hello || !strayAnswers.isEmpty()) {
+        err = QStringLiteral("Hello answered [%1]; answers nobody asked for: [%2]").arg(a, strayAnswers.join(QLatin1String("] [")));
+        return false;
+    }
+    return true;
+}
+
 QStringList ServiceRig::takeEvents()
 {
     QStringList e = eventList;
@@ -220,6 +295,12 @@ bool ServiceRig::waitForEvent(const QString &text, int timeoutMs)
             return false;
         takeLine(*line);
     }
+}
+
+void ServiceRig::poke(SimUnit *u, quint32 addr, quint64 v, int words)
+{
+    for (int i = 0; i < words; ++i)
+        u->setReg(addr + 2 * quint32(i), quint16(v >> (16 * (words - 1 - i))));
 }
 
 QList<quint64> ServiceRig::writesTo(const SimUnit *u, quint32 addr)

@@ -1,23 +1,18 @@
-// The settings editor inside the main window: it lists Body's units, reads
-// them out at start-up, carries out the start-up dump and recovery of the
-// configuration, and is shown by the "Show Settings" button.
+// The settings editor inside the main window: the start-up dump and recovery
+// of the units' settings, and saves that fail.
 
 #include <QtTest>
 
-#include <QMessageBox>
-#include <QPushButton>
 
 #include <csignal>
 #include <sys/resource.h>
 
 #include "body.h"
-#include "configline.h"
 #include "dspreg.h"
 #include "dspsettingctrl.h"
 #include "servicerig.h"
 #include "settingfile.h"
 #include "simunit.h"
-#include "vexda.h"
 
 namespace {
 
@@ -33,6 +28,11 @@ QByteArray contents(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+}
+
+int lineCount(const QString &path)
+{
+    return int(contents(path).count('\n'));
 }
 
 // While it lives, no file of the process may grow beyond `bytes`: a write
@@ -55,14 +55,6 @@ private:
     rlimit old{};
 };
 
-int lineCount(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
-        return -1;
-    return int(f.readAll().count('\n'));
-}
-
 } // namespace
 
 class TstSettingsE2e : public QObject
@@ -72,8 +64,6 @@ class TstSettingsE2e : public QObject
 private slots:
     void init();
     void cleanup();
-    void readOutAtStartUp();
-    void showSettingsButton();
     void startUpDumpAndRecover_data();
     void startUpDumpAndRecover();
     void failedSaveLeavesFile_data();
@@ -96,38 +86,6 @@ void TstSettingsE2e::init()
 void TstSettingsE2e::cleanup()
 {
     QDir::setCurrent(oldDir);
-}
-
-void TstSettingsE2e::readOutAtStartUp()
-{
-    ServiceRig rig;
-    QVERIFY2(rig.start(twoUnits()), qPrintable(rig.error()));
-    DspSettingCtrl *ed = rig.body()->settingsEditor();
-    QCOMPARE(ed->unitSet()->units, rig.body()->dspSet().units);
-    QCOMPARE(ed->config().size(), 2 * DspSettingCtrl::registersPerUnit);
-    // The hidden window builds its rows only when they are needed: so far
-    // only the header row exists.
-    QCOMPARE(ed->findChildren<ConfigLine *>().size(), 1);
-    QCOMPARE(ed->configLines().size(), 2 * DspSettingCtrl::registersPerUnit);
-    // Unit order gives the dspNo: the second unit's records follow the first's.
-    QCOMPARE(ed->config().first().dspNo, 0);
-    QCOMPARE(ed->config().last().dspNo, 1);
-    QVERIFY(!QFile::exists(QStringLiteral("dump.stg")));
-}
-
-void TstSettingsE2e::showSettingsButton()
-{
-    ServiceRig rig;
-    QVERIFY2(rig.start(twoUnits()), qPrintable(rig.error()));
-    DspSettingCtrl *ed = rig.body()->settingsEditor();
-    QVERIFY(!ed->isVisible());
-    QVERIFY(ed->parent() == nullptr);
-    auto *button = rig.body()->findChild<QPushButton *>(QStringLiteral("ShowSettings"));
-    QVERIFY(button);
-    button->click();
-    QVERIFY(ed->isVisible());
-    QVERIFY(ed->isWindow());
-    QCOMPARE(ed->findChildren<ConfigLine *>().size(), 1 + 2 * DspSettingCtrl::registersPerUnit);
 }
 
 void TstSettingsE2e::startUpDumpAndRecover_data()
@@ -181,14 +139,9 @@ void TstSettingsE2e::startUpDumpAndRecover()
     }
     // The window shows what was read after the dump and the recovery.
     const QList<DspData> &shown = rig.body()->settingsEditor()->config();
-    bool found = false;
-    for (const DspData &r : shown) {
-        if (r.dspNo == 1 && r.addr == coarseGainCh1) {
-            QCOMPARE(quint16(r.value), sim2->reg(coarseGainCh1));
-            found = true;
-        }
-    }
-    QVERIFY(found);
+    const auto at = std::find_if(shown.begin(), shown.end(), [](const DspData &r) { return r.dspNo == 1 && r.addr == coarseGainCh1; });
+    QVERIFY(at != shown.end());
+    QCOMPARE(quint16(at->value), sim2->reg(coarseGainCh1));
 }
 
 void TstSettingsE2e::failedSaveLeavesFile_data()
@@ -207,12 +160,8 @@ void TstSettingsE2e::failedSaveLeavesFile()
     QFETCH(QString, target);
     QFETCH(bool, diskFull);
     QFETCH(QString, red);
-    const QByteArray old("DSP0 old contents : 00000000 b4000010 0001\n");
-    QVERIFY(QFile(QStringLiteral("afile")).open(QIODevice::WriteOnly));
-    {
-        QFile f(QStringLiteral("kept.stg"));
-        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(old) == old.size());
-    }
+    QVERIFY(ServiceRig::writeFile(QStringLiteral("afile"), QByteArray()));
+    QVERIFY(ServiceRig::writeFile(QStringLiteral("kept.stg"), "DSP0 old contents : 00000000 b4000010 0001\n"));
     const QByteArray before = contents(target);
 
     ServiceRig rig;
@@ -228,7 +177,7 @@ void TstSettingsE2e::failedSaveLeavesFile()
         ed->save(target);
     }
     QCOMPARE(contents(target), before);
-    QCOMPARE(rig.redLogLines().filter(red).size(), 1);
+    QCOMPARE(rig.logLines(true).filter(red).size(), 1);
     QVERIFY(ed->saveFailedBox() && ed->saveFailedBox()->isVisible());
     QCOMPARE(QDir().entryList({QStringLiteral("kept.stg*")}, QDir::Files), QStringList{QStringLiteral("kept.stg")});
 }
@@ -239,16 +188,13 @@ void TstSettingsE2e::failedSaveLeavesFile()
 void TstSettingsE2e::dumpKeepsPreviousAndNamesSilentUnit()
 {
     const QByteArray previous("DSP0 a good earlier dump : 00000000 b4000010 0001\n");
-    {
-        QFile f(QStringLiteral("dump.stg"));
-        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(previous) == previous.size());
-    }
+    QVERIFY(ServiceRig::writeFile(QStringLiteral("dump.stg"), previous));
     ServiceRig rig;
     QVERIFY2(rig.start(twoUnits(), {QStringLiteral("VEXDA dsp3 127.0.7.3 1 0 0 0"), QStringLiteral("DUMP 1")}),
              qPrintable(rig.error()));
     QCOMPARE(contents(QStringLiteral("dump.stg.bak")), previous);
     QCOMPARE(lineCount(QStringLiteral("dump.stg")), 3 * DspSettingCtrl::registersPerUnit);
-    const QStringList lacking = rig.redLogLines().filter(QStringLiteral("dump.stg lacks values of"));
+    const QStringList lacking = rig.logLines(true).filter(QStringLiteral("dump.stg lacks values of"));
     QCOMPARE(lacking.size(), 1);
     QVERIFY2(lacking.first().contains(QLatin1String("DSP2 (dsp3)")), qPrintable(lacking.first()));
 }

@@ -141,16 +141,17 @@ void TstSettingFile::readFile()
     QTemporaryDir dir;
     QFile f(dir.filePath("mixed.stg"));
     QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("# a comment\r\n\r\nDSP0 Mode : 00000000 b4000010 0001\r\n   \t\n"
-            "DSP1\nDSP2 Mode : 0 b4000010 2");   // no line end at the end
+    // A UTF-8 BOM, CR LF line ends and no line end at the end.
+    f.write("\xef\xbb\xbf" "DSP3 Mode : 0 b4000010 5\r\n# a comment\r\n\r\nDSP0 Mode : 00000000 b4000010 0001\r\n   \t\n"
+            "DSP1\nDSP2 Mode : 0 b4000010 2");
     f.close();
     QList<DspData> in;
     QVERIFY(SettingFile::readFile(f.fileName(), in));
-    QCOMPARE(in, (QList<DspData>{rec(0, -1, "Mode", 0, 0xB4000010, 1), rec(1, -1, QString(), 0, 0, 0),
-                                 rec(2, -1, "Mode", 0, 0xB4000010, 2)}));
+    QCOMPARE(in, (QList<DspData>{rec(3, -1, "Mode", 0, 0xB4000010, 5), rec(0, -1, "Mode", 0, 0xB4000010, 1),
+                                 rec(1, -1, QString(), 0, 0, 0), rec(2, -1, "Mode", 0, 0xB4000010, 2)}));
     // A missing file leaves the list as it is; unwritable places fail.
     QVERIFY(!SettingFile::readFile(dir.filePath("nothing-here.stg"), in));
-    QCOMPARE(in.size(), 3);
+    QCOMPARE(in.size(), 4);
     QVERIFY(!SettingFile::writeFile(dir.filePath("no/such/dir/x.stg"), in));
     QVERIFY(!SettingFile::writeFile(dir.path(), {}));   // a directory
 }
