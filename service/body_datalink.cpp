@@ -284,22 +284,21 @@ void Body::dataTransWaitTimeout()
 
 void Body::sendMCAsAndWaitAck()
 {
-    const auto timedOut = [this] {
-        emit log(QStringLiteral("1: TimeOut Data Transfer"), red);
+    // The transfer is given up on this link: it is dropped, and the next
+    // connection receives the transfer.
+    const auto giveUp = [this](const QString &why) {
+        emit log(why, red);
         resendAfterReconnect = true;
         if (discardDataLink())
             dataLinkServer.resumeAccepting();
     };
+    const auto timedOut = [&giveUp] { giveUp(QStringLiteral("1: TimeOut Data Transfer")); };
     // A peer that answers NAck again and again would hold the program in
-    // this loop for ever: after a few resends the link is dropped as after a
-    // time-out, and the next connection receives the transfer.
+    // this loop for ever: after a few resends the transfer is given up.
     constexpr int maxResends = 3;
     for (int resends = 0;; ++resends) {
         if (resends > maxResends) {
-            emit log(QStringLiteral("1: Rcv::Nack %1 times ==> Disconnect").arg(resends), red);
-            resendAfterReconnect = true;
-            if (discardDataLink())
-                dataLinkServer.resumeAccepting();
+            giveUp(QStringLiteral("1: Rcv::Nack %1 times ==> Disconnect").arg(resends));
             return;
         }
         if (!dataLinkUp()) {
