@@ -66,8 +66,6 @@ public:
     // Logged-in node names, sorted.
     QStringList nodeNames() const;
     bool hasNode(const QString &name) const { return nodes.contains(name); }
-    // The nodes subscribed to the events of `node`, in subscription order.
-    QStringList subscribersOf(const QString &node) const { return subscribers.value(node); }
     // Closes the connection of a logged-in node; false when there is none.
     bool disconnectNode(const QString &name);
     // Mutes or unmutes a logged-in node; false when there is none. Unmuted,

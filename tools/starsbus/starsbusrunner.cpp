@@ -72,12 +72,6 @@ QStringList StarsBusRunner::nodeNames() const
     return call([b] { return b->nodeNames(); });
 }
 
-QStringList StarsBusRunner::subscribersOf(const QString &node) const
-{
-    StarsBus *b = bus;
-    return call([b, node] { return b->subscribersOf(node); });
-}
-
 bool StarsBusRunner::disconnectNode(const QString &name)
 {
     StarsBus *b = bus;

@@ -33,7 +33,6 @@ public:
     QString keyDir() const { return dir; }
 
     QStringList nodeNames() const;
-    QStringList subscribersOf(const QString &node) const;
     bool disconnectNode(const QString &name);
     // Keeps the node's connection open but stops reading from and writing to
     // it (a half-open link); false when the node is not logged in.
