@@ -24,6 +24,8 @@ void VexDA::askHistogram(int ch, bool inLine, quint32 *dst)
 {
     QTcpSocket *tcp = tcpSocket();
     if (inLine) {
+        // A connection renewed after a read given up may still be coming up.
+        awaitTcp(tcpGapWaitMs);
         suspendTcpSignals();
         discardTcp();
     }
@@ -41,7 +43,6 @@ void VexDA::askHistogram(int ch, bool inLine, quint32 *dst)
 
     const QDeadlineTimer total(tcpTotalWaitMs);
     bool done = hgBytes <= 0;
-    bool overTotal = false;
     while (!done) {
         // Each gap may last 500 ms, the whole histogram 2 s.
         const qint64 left = total.remainingTime();
@@ -50,8 +51,7 @@ void VexDA::askHistogram(int ch, bool inLine, quint32 *dst)
             arrived = tcp->waitForReadyRead(int(qMin<qint64>(left, tcpGapWaitMs)));
         if (!arrived) {
             showTcpTimeout(true);
-            overTotal = total.hasExpired();
-            if (overTotal) {
+            if (total.hasExpired()) {
                 emit log(QStringLiteral("Err. Histgram of %1 Ch%2 not complete after %3 ms (%4 of %5 bytes)")
                              .arg(name())
                              .arg(ch)
@@ -88,10 +88,11 @@ void VexDA::askHistogram(int ch, bool inLine, quint32 *dst)
         }
     }
     resumeTcpSignals();
-    // The rest of a stream given up on would be taken as the start of the
-    // next histogram: a new connection starts clean.
-    if (overTotal)
-        abortTcp();
+    // Whatever the unit still sends of a stream given up on (after a long
+    // gap, or too late in all) would be taken as the start of the next
+    // histogram: a new connection starts clean.
+    if (!done)
+        renewTcp();
 }
 
 void VexDA::histogramComplete(quint32 *dst, int maxBins)

@@ -394,11 +394,26 @@ void VexUnit::discardTcp()
     m_tcp.skip(n);
 }
 
-void VexUnit::abortTcp()
+void VexUnit::renewTcp()
 {
-    if (m_tcp.state() == QAbstractSocket::UnconnectedState)
+    // Without a connection no byte of the stream can be left behind.
+    if (m_tcp.state() != QAbstractSocket::ConnectedState)
         return;
+    m_renewing = true;
     m_tcp.abort();
+    m_renewing = false;
+    if (!m_keepTcp)
+        return;
+    m_retryTimer.stop();
+    startConnect();
+}
+
+bool VexUnit::awaitTcp(int ms)
+{
+    const QAbstractSocket::SocketState s = m_tcp.state();
+    if (s == QAbstractSocket::HostLookupState || s == QAbstractSocket::ConnectingState)
+        m_tcp.waitForConnected(ms);
+    return m_tcp.state() == QAbstractSocket::ConnectedState;
 }
 
 void VexUnit::expectTcpData()
@@ -503,7 +518,7 @@ void VexUnit::tcpStateChanged(QAbstractSocket::SocketState state)
     const bool wasUp = m_wasUp;
     m_wasUp = false;
     m_stableTimer.stop();
-    if (!m_keepTcp)
+    if (!m_keepTcp || m_renewing)
         return;
     if (wasUp) {
         const bool stable = m_upSince.elapsed() >= stableConnectionMs;

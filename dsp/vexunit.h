@@ -106,9 +106,13 @@ protected:
     void expectTcpData();
     // Paints the strip's TCP time-out indicator when its state changes.
     void showTcpTimeout(bool f);
-    // Drops the connection (a new one follows while it is wanted), so that
-    // the rest of a stream given up on cannot be taken for the next one.
-    void abortTcp();
+    // Drops the connection and, while one is wanted, opens a new one at
+    // once, so that the rest of a stream given up on cannot be taken for
+    // the next one. Not counted as a failure of the connection.
+    void renewTcp();
+    // Waits at most ms for a connection under way (a renewed one), so that
+    // the unit streams what is asked next on it. True when connected.
+    bool awaitTcp(int ms);
 
 private:
     void init(const QString &name, const QString &ip, bool valid);
@@ -153,4 +157,5 @@ private:
     bool m_wasUp = false;
     bool m_reportedUp = false;      // "tcp connected" was logged for this connection
     bool m_freshConnection = false;
+    bool m_renewing = false;        // renewTcp() drops the connection on purpose
 };

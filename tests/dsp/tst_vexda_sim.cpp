@@ -64,7 +64,8 @@ private slots:
 
     void histogram_data();
     void histogram();
-    void noTcpDataTimesOut();
+    void givenUpRead_data();
+    void givenUpRead();
     void leftoverBytesAreDiscarded();
 
     void dataSet();
@@ -307,15 +308,31 @@ void TstVexDASim::histogram()
     QVERIFY(hasBins(1, da->hg));
 }
 
-void TstVexDASim::noTcpDataTimesOut()
+void TstVexDASim::givenUpRead_data()
 {
+    QTest::addColumn<bool>("noData");
+    QTest::addColumn<int>("pieceGapMs");   // between the two halves of the stream
+    QTest::newRow("nothing sent") << true << 0;
+    QTest::newRow("stall of 0.8 s half way") << false << 800;
+}
+
+// A read given up leaves its target as it was; the read of channel 1 right
+// after it gets channel 1, not the rest of channel 0 in front of it.
+void TstVexDASim::givenUpRead()
+{
+    QFETCH(bool, noData);
+    QFETCH(int, pieceGapMs);
     QVERIFY(startUnit(QStringLiteral("127.0.3.45")));
     QVERIFY(connectTcp());
+    sim->setHistogram(0, QVector<quint32>(4096, 1));
+    sim->setHistogram(1, QVector<quint32>(4096, 2));
     SimFaults f;
-    f.noTcpData = true;
+    f.noTcpData = noData;
+    f.pieceBytes = 8192;
+    f.pieceGapMs = pieceGapMs;
     sim->setFaults(f);
     QVector<quint32> target(4096, 77);
-    da->askHistogram(1, true, target.data());
+    da->askHistogram(0, true, target.data());
     QVERIFY(!da->hgReady);
     QCOMPARE(target[0], 77u);
     QVERIFY(daLog.contains(QStringLiteral("Err. Timeout waiting ans from TCP for Histgram")));
@@ -324,6 +341,7 @@ void TstVexDASim::noTcpDataTimesOut()
     sim->setFaults(SimFaults());
     da->askHistogram(1, true, target.data());
     QVERIFY(da->hgReady);
+    QVERIFY(hasBins(1, target.constData()));
     QCOMPARE(tcpTimeout->styleSheetOfLabel(), StatDisp::okStyle);
 }
 
