@@ -166,6 +166,9 @@ private:
     // The unit addressed by the receiver channel, or null after answering
     // "Er: No dsp of id %1".
     VexDA *addressedUnit(const AMsg &msg);
+    // Reads the element's histogram into its unit's buffer; when the read
+    // fails, answers "0 Er: data transfer" and yields false.
+    bool readHistogram(const AMsg &msg, const Element &e);
 
     // Time lists (body_times.cpp): every unit's times are refreshed first.
     QStringList realTimeTexts();

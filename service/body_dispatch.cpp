@@ -108,3 +108,11 @@ VexDA *Body::addressedUnit(const AMsg &msg)
     stars->sendAns(msg, QStringLiteral("Er: No dsp of id %1").arg(msg.toCh));
     return nullptr;
 }
+
+bool Body::readHistogram(const AMsg &msg, const Element &e)
+{
+    e.unit->askHistogram(e.ch, true);
+    if (!e.unit->hgReady)
+        stars->sendAns(msg, QStringLiteral("0 Er: data transfer"));
+    return e.unit->hgReady;
+}

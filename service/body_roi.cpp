@@ -120,11 +120,8 @@ void Body::askGetValue(AMsg msg)
         return;
     const Element &e = units.elements.at(n);
     VexDA *u = e.unit;
-    u->askHistogram(e.ch, true);
-    if (!u->hgReady) {
-        stars->sendAns(msg, QStringLiteral("0 Er: data transfer"));
+    if (!readHistogram(msg, e))
         return;
-    }
     // The summed range: the ROI with its end bin left out, clipped to the
     // bins of the histogram.
     const int bins = binsOf(u);
@@ -141,11 +138,8 @@ void Body::askGetValues(AMsg msg)
     ValuesAnswer answer;
     for (const Element &e : std::as_const(units.elements)) {
         VexDA *u = e.unit;
-        u->askHistogram(e.ch, true);
-        if (!u->hgReady) {
-            stars->sendAns(msg, QStringLiteral("0 Er: data transfer"));
+        if (!readHistogram(msg, e))
             return;
-        }
         const int bins = binsOf(u);
         const quint64 total = RoiSum::total(u->hg, bins);
         const quint64 roi = hasRoi(e)

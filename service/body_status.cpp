@@ -67,8 +67,10 @@ void Body::askGetHistgram(AMsg msg)
     if (n < 0)
         return;
     const Element &e = units.elements.at(n);
-    e.unit->askHistogram(e.ch, true);
-    // The buffer whether or not the read completed (else the previous one).
+    // The buffer is shared by the unit's channels: after a failed read it
+    // holds another channel's or an older measurement's histogram.
+    if (!readHistogram(msg, e))
+        return;
     const int bins = std::clamp(e.unit->mcaLength, 0, VexDA::hgCapacity);
     QString text;
     text.reserve(bins * 6);

@@ -137,20 +137,25 @@ void TstFaultsUnits::histogramStream_data()
     QTest::addColumn<bool>("reset");
     QTest::addColumn<int>("pieceBytes");
     QTest::addColumn<int>("pieceGapMs");
+    QTest::addColumn<QString>("request");
     QTest::addColumn<QString>("answer");
-    QTest::newRow("stalls after 8000 bytes") << 8000 << false << 0 << 0 << noData;
-    QTest::newRow("stalls one byte short") << 16383 << false << 0 << 0 << noData;
-    QTest::newRow("reset after 8000 bytes") << 8000 << true << 0 << 0 << noData;
-    QTest::newRow("in odd pieces") << -1 << false << 333 << 1 << fullRoi;
+    const QString value = QStringLiteral("GetValue 0");
+    QTest::newRow("stalls after 8000 bytes") << 8000 << false << 0 << 0 << value << noData;
+    QTest::newRow("stalls one byte short") << 16383 << false << 0 << 0 << value << noData;
+    QTest::newRow("reset after 8000 bytes") << 8000 << true << 0 << 0 << value << noData;
+    QTest::newRow("in odd pieces") << -1 << false << 333 << 1 << value << fullRoi;
     // 100 bytes every 20 ms: over 3 s in all. Given up after 2 s; Marlo
     // connects again, so the rest of it cannot mix into the next one.
-    QTest::newRow("slow but steady, dropped") << -1 << true << 100 << 20 << noData;
+    QTest::newRow("slow but steady, dropped") << -1 << true << 100 << 20 << value << noData;
+    // The rest comes after the 500 ms gap: it must not start the next one.
+    QTest::newRow("pauses 0.8 s half way") << -1 << false << 8192 << 800 << value << noData;
+    QTest::newRow("GetHistgram, stalls") << 8000 << false << 0 << 0 << QStringLiteral("GetHistgram 0") << noData;
 }
 
 // A histogram stream that stalls, is reset half way or takes longer than
 // 2 s in all is no histogram: the request answers "Er: data transfer", the
-// connection is made again when it was dropped, and the next histogram is
-// read whole, with nothing of the broken one mixed in. A stream in pieces
+// connection is made anew, and the next histogram is read whole, with
+// nothing of the broken one mixed in. A stream in pieces
 // with gaps under 500 ms that ends in time is whole.
 void TstFaultsUnits::histogramStream()
 {
@@ -158,6 +163,7 @@ void TstFaultsUnits::histogramStream()
     QFETCH(bool, reset);
     QFETCH(int, pieceBytes);
     QFETCH(int, pieceGapMs);
+    QFETCH(QString, request);
     QFETCH(QString, answer);
     const int connections = sim->tcpConnectionCount();
 
@@ -167,8 +173,8 @@ void TstFaultsUnits::histogramStream()
     f.pieceBytes = pieceBytes;
     f.pieceGapMs = pieceGapMs;
     sim->setFaults(f);
-    QCOMPARE(rig->ask(QStringLiteral("GetValue 0"), QStringLiteral("Marlo"), 30000), answer);
-    QCOMPARE(rig->ask(QStringLiteral("GetValue 0"), QStringLiteral("Marlo"), 30000), answer);
+    QCOMPARE(rig->ask(request, QStringLiteral("Marlo"), 30000), answer);
+    QCOMPARE(rig->ask(request, QStringLiteral("Marlo"), 30000), answer);
 
     sim->setFaults(SimFaults());
     if (reset) {
