@@ -17,16 +17,21 @@ void Body::askStart(AMsg msg, bool clearHgm)
         stars->sendOk(msg);
         return;
     }
+    // A repeated number (a request retried after a time-out) starts nothing
+    // and so clears nothing: the measurement it refers to keeps its data.
+    const auto starts = [num](const VexDA *u) { return num == 0 || u->startMeasNum != num; };
     if (clearHgm) {
-        for (VexDA *u : std::as_const(units.units))
-            u->clearHistogram();
+        for (VexDA *u : std::as_const(units.units)) {
+            if (starts(u))
+                u->clearHistogram();
+        }
     }
     for (VexDA *u : std::as_const(units.units)) {
         u->writeReg(DspAddr::Start, 0);
         u->stopMeasWatch();
     }
     for (VexDA *u : std::as_const(units.units)) {
-        if (num == 0 || u->startMeasNum != num) {
+        if (starts(u)) {
             u->startMeasNum = num;
             u->startMeasWatch();
             u->writeReg(DspAddr::Start, 1);

@@ -44,6 +44,7 @@ private slots:
     void presets();
     void measTime();
     void startAndMeasurementNumbers();
+    void repeatedStartKeepsData();
     void roisAndValues();
     void times();
     void registersByName();
@@ -187,6 +188,28 @@ void TstServiceE2e::startAndMeasurementNumbers()
     QCOMPARE(ServiceRig::writesTo(sim1, DspAddr::Clear), (QList<quint64>{0, 1, 0}));
     QCOMPARE(ServiceRig::writesTo(sim1, DspAddr::Start), QList<quint64>());
     QCOMPARE(rig->takeEvents(), QStringList());
+}
+
+// A start retried with the number of a measurement that has ended (a
+// request repeated after a time-out) clears nothing: its histograms and
+// times stay.
+void TstServiceE2e::repeatedStartKeepsData()
+{
+    QCOMPARE(rig->ask(QStringLiteral("SetPresetType 1")), QStringLiteral("Ok:"));
+    QCOMPARE(rig->ask(QStringLiteral("SetPresetValue 0.2")), QStringLiteral("Ok:"));
+    QCOMPARE(rig->ask(QStringLiteral("RunStart 5")), QStringLiteral("Ok:"));
+    QVERIFY(rig->waitForEvent(busy0));
+    sim1->setHistogram(0, QVector<quint32>(4096, 3));
+    const QString histogram = rig->ask(QStringLiteral("GetHistgram 0"));
+    QVERIFY(histogram.startsWith(QLatin1String("3 3 ")));
+    QCOMPARE(rig->ask(QStringLiteral("GetRealTimes")), QStringLiteral("0.2 0.2"));
+    sim1->clearRequests();
+    sim2->clearRequests();
+    QCOMPARE(rig->ask(QStringLiteral("RunStart 5")), QStringLiteral("Ok:"));
+    QCOMPARE(rig->takeEvents(), (QStringList{busy1, busy0, busy1, busy0}));
+    QCOMPARE(ServiceRig::writesTo(sim1, DspAddr::Clear) + ServiceRig::writesTo(sim2, DspAddr::Clear), QList<quint64>());
+    QCOMPARE(rig->ask(QStringLiteral("GetHistgram 0")), histogram);
+    QCOMPARE(rig->ask(QStringLiteral("GetRealTimes")), QStringLiteral("0.2 0.2"));
 }
 
 // "SetROI" changes only the ROI the program holds; "SetROIs" writes the
