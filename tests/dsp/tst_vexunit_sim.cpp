@@ -36,6 +36,7 @@ private slots:
     void lateAnswer();
     void injectedAnswerIsDrained();
     void wrongAddressTimesOut();
+    void foreignSenderIgnored();
 
     void connectAndClose();
     void lostConnectionIsReopened();
@@ -155,6 +156,18 @@ void TstVexUnitSim::wrongAddressTimesOut()
     QVERIFY(log->contains(QStringLiteral("Err. Timeout waiting ans from UDP for CMD [b4000014]")));
     sim->setFaults(SimFaults());
     QVERIFY(unit->readReg(0xB4000014));
+}
+
+// Another host answering first, with other data, is not taken for the unit.
+void TstVexUnitSim::foreignSenderIgnored()
+{
+    QVERIFY(startUnit(QStringLiteral("127.0.3.8")));
+    sim->setReg(0xB4000014, 0x1234);
+    SimFaults f;
+    f.foreignAnswerFirst = true;
+    sim->setFaults(f);
+    QVERIFY(unit->readReg(0xB4000014));
+    QCOMPARE(unit->ansValue(), quint64(0x1234));
 }
 
 void TstVexUnitSim::connectAndClose()

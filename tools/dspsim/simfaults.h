@@ -7,6 +7,7 @@ struct SimFaults {
     bool silent = false;            // no UDP answers at all (requests are still carried out)
     int answerDelayMs = 0;          // every UDP answer leaves this late (late answers)
     bool wrongAnswerAddress = false;// answers carry address field + 2 (answer to a different request)
+    bool foreignAnswerFirst = false;// each answer is preceded by a forged one (data inverted) from the next address
     bool noTcpData = false;         // histogram requests are answered on UDP but nothing is sent on TCP
     int pieceBytes = 0;             // > 0: a histogram goes out in pieces of this many bytes ...
     int pieceGapMs = 0;             // ... with this pause between pieces

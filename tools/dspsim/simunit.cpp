@@ -307,6 +307,8 @@ void SimUnit::shutdown()
     delete s;
     delete udp;
     udp = nullptr;
+    delete foreignUdp;
+    foreignUdp = nullptr;
 }
 
 void SimUnit::onUdpReadyRead()
@@ -336,6 +338,11 @@ void SimUnit::onUdpReadyRead()
                     answer.address += 2;
                 if (!f.silent)
                     out.answer = answer.encode();
+                if (f.foreignAnswerFirst && !out.answer.isEmpty()) {
+                    out.forged = out.answer;
+                    for (int i = RbcpPacket::HeaderBytes; i < out.forged.size(); ++i)
+                        out.forged[i] = char(~out.forged.at(i));
+                }
             } else {
                 qCDebug(lcSim) << unitName << "drops" << RbcpPacket::describe(data);
             }
@@ -360,6 +367,15 @@ void SimUnit::onUdpReadyRead()
 
 void SimUnit::deliver(const Outgoing &out)
 {
+    if (!out.forged.isEmpty()) {
+        if (!foreignUdp) {
+            foreignUdp = new QUdpSocket(this);
+            const QHostAddress next(unitAddress.toIPv4Address() + 1);
+            if (!foreignUdp->bind(next, 0))
+                qCWarning(lcSim) << unitName << "cannot send from" << next.toString() << foreignUdp->errorString();
+        }
+        foreignUdp->writeDatagram(out.forged, out.to, out.port);
+    }
     if (!out.answer.isEmpty() && udp)
         udp->writeDatagram(out.answer, out.to, out.port);
     if (streamer)

@@ -84,6 +84,7 @@ private:
     struct Outgoing {
         qint64 dueNs = 0;
         QByteArray answer;
+        QByteArray forged;            // sent first, from another address
         QHostAddress to;
         quint16 port = 0;
         QList<QByteArray> histograms;
@@ -121,6 +122,7 @@ private:
 
     // Simulator thread only:
     QUdpSocket *udp = nullptr;
+    QUdpSocket *foreignUdp = nullptr;   // bound to the address after the unit's
     SimStreamer *streamer = nullptr;
     QTimer *delayTimer = nullptr;
     QList<Outgoing> delayed;
