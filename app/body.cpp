@@ -89,6 +89,11 @@ Body::Body(QWidget *parent, bool showWhileStarting)
                          .arg(u->name(), u->ip()),
                      red);
     }
+
+    // Only now may requests come: every unit is built and has its address,
+    // and the start-up read-out, dump and recovery are over.
+    if (cfg.flag(QStringLiteral("CONNECT_TO_STARS"), QStringLiteral("0")))
+        stars->connectToStars();
 }
 
 Body::~Body()
@@ -134,8 +139,7 @@ void Body::setUpStars()
     discardDataLinkOn = cfg.flag(QStringLiteral("DISCARD_DATA_LINK"), QStringLiteral("1"));
 
     stars->setReconnect(cfg.flag(QStringLiteral("STARS_RECONNECT"), QStringLiteral("1")));
-    if (cfg.flag(QStringLiteral("CONNECT_TO_STARS"), QStringLiteral("0")))
-        stars->connectToStars();
+    // CONNECT_TO_STARS is acted on when the start-up is complete.
 }
 
 void Body::setUpDataLink()
@@ -157,16 +161,19 @@ void Body::createUnits()
     const CfgFile &cfg = config();
     const QStringList lines = cfg.restsOf(QStringLiteral("VEXDA"));
     VexUnit::setStartingUp(true);   // until the settings editor's start-up is done
-    // Host names first (the HV unit's too), so that no look-up, which runs
-    // the event loop, comes between the units' start-up accesses.
+    // Host names first (the HV unit's too), all looked up together, so that
+    // no look-up, which runs the event loop, comes between the units'
+    // start-up accesses.
     QStringList addressed = lines;
     addressed << cfg.restOf(QStringLiteral("VEXHV"), QString());
+    QStringList hostNames;
     for (const QString &line : std::as_const(addressed)) {
         QString id, ip;
         splitFirstItem(splitFirstItem(line, id), ip);
         if (!ip.isEmpty() && QHostAddress(ip).isNull())
-            VexUnit::resolveHost(ip.trimmed());
+            hostNames << ip.trimmed();
     }
+    VexUnit::resolveHosts(hostNames);
     for (int i = 0; i < lines.size(); ++i) {
         QString id, ip, item;
         QString rest = splitFirstItem(lines.at(i), id);

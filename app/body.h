@@ -38,7 +38,9 @@ class Body : public QFrame, private Ui_Body
 
 public:
     // With `showWhileStarting` the window shows itself before the settings
-    // editor's start-up read-out, so that its progress can be seen.
+    // editor's start-up read-out, so that its progress can be seen. The
+    // STARS link (CONNECT_TO_STARS) opens only when the constructor ends, so
+    // no request reaches a handler before the start-up is complete.
     explicit Body(QWidget *parent = nullptr, bool showWhileStarting = false);
     ~Body() override;
 

@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QHash>
 #include <QHostInfo>
+#include <QSet>
 #include <QThread>
 
 #include "dsplog.h"
@@ -93,43 +94,62 @@ void VexUnit::setStartingUp(bool on)
     s_startingUp = on;
 }
 
-QHostAddress VexUnit::resolveHost(const QString &host, int waitMs)
+namespace {
+
+// Every name looked up in this process, with its address (null: none).
+QHash<QString, QHostAddress> &resolvedHosts()
 {
     static QHash<QString, QHostAddress> resolved;
-    if (host.isEmpty())
-        return QHostAddress();
-    const auto it = resolved.constFind(host);
-    if (it != resolved.cend())
-        return it.value();
+    return resolved;
+}
 
-    // One look-up with a bounded wait; the program has one thread, so the
-    // answer comes through a local event loop.
-    QHostAddress found;
-    bool done = false;
+QHostAddress preferredAddress(const QHostInfo &info)
+{
+    const QList<QHostAddress> all = info.addresses();
+    for (const QHostAddress &a : all) {
+        if (a.protocol() == QAbstractSocket::IPv4Protocol)
+            return a;
+    }
+    return all.isEmpty() ? QHostAddress() : all.first();
+}
+
+} // namespace
+
+QHostAddress VexUnit::resolveHost(const QString &host, int waitMs)
+{
+    resolveHosts({host}, waitMs);
+    return resolvedHosts().value(host);
+}
+
+void VexUnit::resolveHosts(const QStringList &hosts, int waitMs)
+{
+    QHash<QString, QHostAddress> &resolved = resolvedHosts();
+    // All look-ups at once, with one bounded wait; the program has one
+    // thread, so the answers come through a local event loop.
     QEventLoop loop;
-    const int id = QHostInfo::lookupHost(host, &loop, [&](const QHostInfo &info) {
-        const QList<QHostAddress> all = info.addresses();
-        for (const QHostAddress &a : all) {
-            if (a.protocol() == QAbstractSocket::IPv4Protocol) {
-                found = a;
-                break;
-            }
-        }
-        if (found.isNull() && !all.isEmpty())
-            found = all.first();
-        done = true;
-        loop.quit();
-    });
-    if (!done) {
+    QSet<QString> pending;
+    QList<int> ids;
+    for (const QString &host : hosts) {
+        if (host.isEmpty() || resolved.contains(host) || pending.contains(host))
+            continue;
+        pending.insert(host);
+        ids << QHostInfo::lookupHost(host, &loop, [&, host](const QHostInfo &info) {
+            resolved.insert(host, preferredAddress(info));
+            pending.remove(host);
+            if (pending.isEmpty())
+                loop.quit();
+        });
+    }
+    if (!pending.isEmpty()) {
         QTimer::singleShot(waitMs, &loop, &QEventLoop::quit);
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
-    if (!done) {
+    for (const int id : std::as_const(ids))
         QHostInfo::abortHostLookup(id);
+    for (const QString &host : std::as_const(pending)) {
         qCWarning(lcDsp) << "look-up of" << host << "gave no answer within" << waitMs << "ms";
+        resolved.insert(host, QHostAddress());
     }
-    resolved.insert(host, found);
-    return found;
 }
 
 quint32 VexUnit::ansHeader() const { return m_ans.header; }

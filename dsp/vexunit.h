@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUdpSocket>
@@ -52,6 +53,9 @@ public:
     // Resolves a host name once per process, waiting at most `waitMs`; an
     // IPv4 address is preferred. A null address when it does not resolve.
     static QHostAddress resolveHost(const QString &host, int waitMs = resolveWaitMs);
+    // Looks up every name not yet looked up, all at once, waiting at most
+    // `waitMs` for all of them together.
+    static void resolveHosts(const QStringList &hosts, int waitMs = resolveWaitMs);
 
     // The program's start-up (the main window sets it while it builds the
     // units and takes the start-up dump, recovery and read-out): once an

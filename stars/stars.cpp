@@ -6,6 +6,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <utility>
+
 #include "connectstat.h"
 #include "logsink.h"
 #include "starshistory.h"
@@ -16,6 +18,8 @@ Q_LOGGING_CATEGORY(lcStars, "marlo.stars")
 namespace {
 const QColor black(0, 0, 0);
 const QColor red(255, 0, 0);
+// More kinds of event than the program has: a bound, never reached in use.
+constexpr int maxHeldEvents = 32;
 }
 
 Stars::Stars(QWidget *parent)
@@ -297,6 +301,7 @@ void Stars::receive()
                 connectStat->setStat(ConnectStat::Connected);
                 emit starsIsReady();
                 emit log(QStringLiteral("Connected To Stars"), black);
+                sendHeldEvents();
             } else {
                 closeReason = keys.isEmpty() ? QStringLiteral("no key to send")
                                              : QStringLiteral("Stars did not accept the key");
@@ -386,9 +391,37 @@ void Stars::sendAns(const AMsg &aMsg, const QString &ans)
 
 void Stars::sendEvent(const QString &fromCh, const QString &event)
 {
+    if (!isConnected())
+        holdEvent(fromCh, event);
     const QString r = sendToStars(nodeName(), fromCh, QStringLiteral("System"),
                                   QLatin1Char('_') + event);
     emit sendingEventToStars(r);
+}
+
+// A subscriber that missed the change while the link was down learns the
+// latest state of each kind once the link is back.
+void Stars::holdEvent(const QString &fromCh, const QString &event)
+{
+    const QString kind = event.section(QLatin1Char(' '), 0, 0);
+    held.removeIf([&](const HeldEvent &e) { return e.fromCh == fromCh && e.event.section(QLatin1Char(' '), 0, 0) == kind; });
+    if (held.size() >= maxHeldEvents)
+        held.removeFirst();
+    held.append({fromCh, event});
+    qCDebug(lcStars) << "no link: event" << event << "held for the next log-in";
+}
+
+void Stars::sendHeldEvents()
+{
+    if (held.isEmpty())
+        return;
+    const QList<HeldEvent> events = std::exchange(held, {});
+    QStringList texts;
+    for (const HeldEvent &e : events)
+        texts << e.event;
+    emit log(QStringLiteral("Sending events held while the link was down: %1").arg(texts.join(QStringLiteral(", "))),
+             black);
+    for (const HeldEvent &e : events)
+        sendEvent(e.fromCh, e.event);
 }
 
 void Stars::sendCmd(const QString &fromCh, const QString &to, const QString &cmd)

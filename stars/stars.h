@@ -36,6 +36,11 @@ class QTimer;
 // gap doubling up to 30 s, until the operator disconnects. A link on which nothing has arrived for 10 s is
 // probed with "System hello"; when nothing arrives within 5 s more it counts
 // as lost. The server's answer to the probe is consumed here.
+//
+// An event that finds no link is held, the latest of each kind (its channel
+// and first word) in place of an earlier one; right after the next log-in the
+// held events are sent once, in the order of their latest change, and
+// forgotten. Answers and requests are never held.
 class Stars : public QFrame, private Ui_Stars
 {
     Q_OBJECT
@@ -148,6 +153,8 @@ private:
     void stopHealing();
     bool isProbeAnswer(const QString &line) const;
     QString dropReason() const;
+    void holdEvent(const QString &fromCh, const QString &event);
+    void sendHeldEvents();
 
     QTcpSocket *socket = nullptr;
     ConnectStat *connectStat = nullptr;
@@ -169,4 +176,10 @@ private:
     int retryDelayMs = 1000;
     QTimer *retryTimer = nullptr;
     QTimer *watchTimer = nullptr;  // log-in bound, idle time, probe answer
+
+    struct HeldEvent {
+        QString fromCh;
+        QString event;
+    };
+    QList<HeldEvent> held;         // events that found no link, one per kind
 };

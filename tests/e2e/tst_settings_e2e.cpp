@@ -1,5 +1,5 @@
 // The settings editor inside the main window: the start-up dump and recovery
-// of the units' settings, and saves that fail.
+// of the units' settings (before the STARS link opens), and saves that fail.
 
 #include <QtTest>
 
@@ -121,6 +121,11 @@ void TstSettingsE2e::startUpDumpAndRecover()
     QVERIFY2(rig.start(twoUnits(), keys), qPrintable(rig.error()));
     SimUnit *sim2 = rig.sim(QStringLiteral("dsp2"));
     QVERIFY(sim2);
+
+    // The STARS link opens only after the start-up: no request came before.
+    const QStringList log = rig.logLines();
+    QVERIFY(log.indexOf(QRegularExpression(QStringLiteral("opening key file .*")))
+            > log.lastIndexOf(QStringLiteral("Reading out DSP Settings")));
 
     QCOMPARE(QFile::exists(QStringLiteral("dump.stg")), dumped);
     if (dumped)

@@ -335,24 +335,37 @@ void TstStars::refusedConnection()
     QTRY_COMPARE(log.last().value(0).toString(), "Lost the link to Stars at " + where + "The remote host closed the connection)");
 }
 
-// Before the acceptance nothing is written: the lines go to the signals only,
-// marked as not sent (not connected, then with the key not yet accepted).
+// Before the acceptance nothing is written: answers and requests go to the
+// signals only, marked as not sent (not connected, then with the key not yet
+// accepted). Events are held, the latest of each kind and channel, and follow
+// the acceptance once, in the order of their latest change.
 void TstStars::notReady()
 {
     QSignalSpy ans(stars, &Stars::sendingAnsToStars);
     QSignalSpy ev(stars, &Stars::sendingEventToStars);
+    QSignalSpy log(stars, &Stars::log);
     stars->sendAns(parsed("Ravel>Marlo GetValue 1"), "12");
     stars->connectToStars();
     QVERIFY(server->waitForClient());
-    stars->sendEvent("ch1", "x");
+    stars->sendEvent("ch1", "x 1");
+    stars->sendEvent("", "x 0");
+    stars->sendEvent("", "y");
     QCOMPARE(ans.at(0).at(0).toString(), QStringLiteral("Stars is not ready (Marlo>Ravel @GetValue 12)"));
-    QCOMPARE(ev.at(0).at(0).toString(), QStringLiteral("Stars is not ready (Marlo.ch1>System _x)"));
+    QCOMPARE(ev.at(0).at(0).toString(), QStringLiteral("Stars is not ready (Marlo.ch1>System _x 1)"));
     server->send("0\n");
     QCOMPARE(server->nextLine(), QByteArray("Marlo k0\n"));
     stars->sendCmd("", "Ravel", "Go");
+    stars->sendEvent("ch1", "x 2");
     server->send("System>Marlo Ok:\n");
-    QTRY_COMPARE(stars->linkState(), 2);
-    QVERIFY(server->buffer.isEmpty());
+    QCOMPARE(server->nextLine(), QByteArray("Marlo>System _x 0\n"));
+    QCOMPARE(server->nextLine(), QByteArray("Marlo>System _y\n"));
+    QCOMPARE(server->nextLine(), QByteArray("Marlo.ch1>System _x 2\n"));
+    QCOMPARE(log.last().at(0).toString(), QStringLiteral("Sending events held while the link was down: x 0, y, x 2"));
+    stars->connectToStars();
+    QVERIFY(server->waitForClientGone());
+    QVERIFY(bringUp());
+    server->send("Ravel>Marlo IsBusy\n");
+    QCOMPARE(server->nextLine(), QByteArray("Marlo>Ravel @IsBusy 0\n"));
 }
 
 void TstStars::lines_data()
@@ -418,7 +431,8 @@ void TstStars::logSending()
     QCOMPARE(log.at(0).at(0).toString(), QStringLiteral("---- Snd Marlo>Ravel Go"));
 }
 
-// A busy event on every change only, also before the link is up; "IsBusy" answers the flag.
+// A busy event on every change only; one from before the link was up
+// follows the log-in. "IsBusy" answers the flag.
 void TstStars::setBusy()
 {
     QSignalSpy ev(stars, &Stars::sendingEventToStars);
@@ -428,6 +442,7 @@ void TstStars::setBusy()
     QCOMPARE(ev.count(), 1);
     QVERIFY(stars->busy());
     QVERIFY(bringUp());
+    QCOMPARE(server->nextLine(), QByteArray("Marlo>System _ChangedIsBusy 1\n"));
     server->send("Ravel>Marlo IsBusy\n");
     QCOMPARE(server->nextLine(), QByteArray("Marlo>Ravel @IsBusy 1\n"));
     stars->setBusy(false);
@@ -435,7 +450,7 @@ void TstStars::setBusy()
     QCOMPARE(server->nextLine(), QByteArray("Marlo>System _ChangedIsBusy 0\n"));
     server->send("Ravel>Marlo IsBusy\n");
     QCOMPARE(server->nextLine(), QByteArray("Marlo>Ravel @IsBusy 0\n"));
-    QCOMPARE(ev.count(), 2);
+    QCOMPARE(ev.count(), 3);
     QVERIFY(server->buffer.isEmpty());
 }
 

@@ -7,7 +7,8 @@
 // attempt); with STARS_RECONNECT 0 it waits for "Connect". A silent link is
 // probed and dropped within the probe bounds, then healed. Requests are
 // answered as before, exactly once each, and a measurement that ran through
-// the outage is still there. Non-ASCII text comes back as it was sent, and
+// the outage is still there, and one that ended in it ends for the
+// subscribers after the log-in. Non-ASCII text comes back as it was sent, and
 // the bus drops a node that sends bytes that are not UTF-8.
 
 #include <QtTest>
@@ -32,6 +33,7 @@ private slots:
     void busRestartsMidRun_data();
     void busRestartsMidRun();
     void busRestartsRepeatedly();
+    void eventOfTheOutageFollowsLogIn();
     void silentLinkIsDropped();
     void nonAsciiLines_data();
     void nonAsciiLines();
@@ -165,6 +167,28 @@ void TstFaultsBus::busRestartsRepeatedly()
     QTest::qWait(1000);
     QCOMPARE(stars()->linkState(), 0);
     QVERIFY(rig->bus()->nodeNames().isEmpty());
+}
+
+// A preset measurement ends while the bus is down. The peer subscribes again
+// before Marlo is back and gets the end right after Marlo's log-in.
+void TstFaultsBus::eventOfTheOutageFollowsLogIn()
+{
+    start();
+    QCOMPARE(rig->ask(QStringLiteral("SetPresetType 1")), QStringLiteral("Ok:"));
+    QCOMPARE(rig->ask(QStringLiteral("SetPresetValue 2")), QStringLiteral("Ok:"));
+    QCOMPARE(rig->ask(QStringLiteral("RunStart")), QStringLiteral("Ok:"));
+    QCOMPARE(rig->takeEvents(), QStringList{QStringLiteral("ChangedIsBusy 1")});
+    rig->stopBus();
+    QTRY_VERIFY_WITH_TIMEOUT(!rig->body()->dspSet().isBusy, 10000);
+    QCOMPARE(stars()->linkState(), 0);
+    QVERIFY(rig->startBus());
+    // Marlo's thread waits while the peer logs in: its next attempt comes after.
+    rig->peer().setPumpEvents(false);
+    QVERIFY(rig->loginPeer());
+    rig->peer().setPumpEvents(true);
+    QVERIFY(rig->waitForEvent(QStringLiteral("ChangedIsBusy 0")));
+    QVERIFY(takeLog().contains(QStringLiteral("Sending events held while the link was down: ChangedIsBusy 0")));
+    QCOMPARE(rig->events(), QStringList());
 }
 
 void TstFaultsBus::silentLinkIsDropped()
