@@ -225,6 +225,10 @@ A file that was there is left as it was.</source>
         <source>Keep at End</source>
         <translation>最新行を追従</translation>
     </message>
+    <message>
+        <source>(the line above repeated %1 times)</source>
+        <translation>(上の行が %1 回繰り返されました)</translation>
+    </message>
 </context>
 <context>
     <name>SpectraWindow</name>
