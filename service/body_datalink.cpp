@@ -217,7 +217,14 @@ void Body::readyReadFromDataLink()
         return;
     const QByteArray bytes = dataLink->readAll();
     const QList<ReplyScanner::Token> tokens = replies.feed(bytes);
+    int folded = 0;
     for (ReplyScanner::Token t : tokens) {
+        // A NAck that finds a resend already owed changes nothing: it is
+        // answered by that resend and logged with it.
+        if (t == ReplyScanner::NAck && nackOwed) {
+            ++folded;
+            continue;
+        }
         emit log(QStringLiteral("Received Ack/NAck from Ravel : ") + QString::fromLatin1(ReplyScanner::tokenText(t)));
         if (inDataTrans) {
             if (t == ReplyScanner::Ack) {
@@ -238,6 +245,8 @@ void Body::readyReadFromDataLink()
             }
         }
     }
+    if (folded > 0)
+        qCDebug(lcDataLink) << folded << "NAck folded into the resend already owed";
 }
 
 void Body::answerNAck()

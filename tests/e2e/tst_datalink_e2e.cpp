@@ -606,7 +606,8 @@ void TstDataLinkE2e::nackWithoutReading()
     sampler.stop();
     QVERIFY2(mostUnwritten <= transferBytes, qPrintable(QStringLiteral("%1 bytes were queued at once").arg(mostUnwritten)));
     QVERIFY2(ok && quiet, qPrintable(error));
-    QCOMPARE(count(QStringLiteral("2: in data trans : Rcv Nack ==> Send data again")), 100);
+    // Logged once per resend: the NAcks that find one owed add no line.
+    QCOMPARE(count(QStringLiteral("2: in data trans : Rcv Nack ==> Send data again")), int(transfers.size()) - 1);
     QCOMPARE(count(QStringLiteral("In sendMCAsViaDataLink")), int(transfers.size()));
     for (const QList<Record> &t : std::as_const(transfers)) {
         CHECK_TRANSFER(t, 9);
