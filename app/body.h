@@ -155,6 +155,7 @@ private:
     bool discardDataLinkNow();
     void startDataTrans();
     void answerNAck();
+    void giveUpDataTrans(const QString &why);
     void sendMCAsAndWaitAck();
     void sendMCAsViaDataLink();
 
@@ -194,6 +195,7 @@ private:
     bool inDataTrans = false;
     bool resendAfterReconnect = false;
     bool nackOwed = false;                   // a NAck came while a transfer was still unwritten
+    qint64 lastTransferBytes = 0;            // the size of the last transfer written to the link
     bool dataLinkRestricted = false;         // DATA_LINK_ALLOW is set: only its peers may connect
     QList<QHostAddress> dataLinkAllow;       // the addresses of DATA_LINK_ALLOW
     ReplyScanner replies;                    // reply buffer and the "Ack"/"NAck" finder
