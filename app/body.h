@@ -63,6 +63,9 @@ public:
     bool dataLinkConnected() const { return dataLinkUp(); }
     qint64 dataLinkUnwritten() const;
     bool inDataTransfer() const { return inDataTrans; }
+    // A transfer is on a link and its reply is awaited; false while it only
+    // waits for the peer to reconnect.
+    bool dataTransferInFlight() const { return inDataTrans && dataTransWaitTimer.isActive(); }
     bool resendPending() const { return resendAfterReconnect; }
     bool discardInVexDAAsked() const { return discardInVexDARequested; }
     VexHv *hvUnit() const { return hv; }
