@@ -340,7 +340,7 @@ void Body::changedVexDABusy()
 void Body::openSpectra()
 {
     if (!spectra) {
-        spectra = std::make_unique<SpectraWindow>(&units, [this] { return inDataTrans; });
+        spectra = std::make_unique<SpectraWindow>(&units, [this] { return dataTransferInFlight(); });
         connect(spectra.get(), &SpectraWindow::log, Log, &LogArea::log);
     }
     spectra->show();

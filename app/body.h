@@ -65,6 +65,9 @@ public:
     bool dataLinkConnected() const { return dataLinkUp(); }
     qint64 dataLinkUnwritten() const;
     bool inDataTransfer() const { return inDataTrans; }
+    // A transfer is on a link and its reply is awaited; false while it only
+    // waits for the peer to reconnect.
+    bool dataTransferInFlight() const { return inDataTrans && dataTransWaitTimer.isActive(); }
     bool resendPending() const { return resendAfterReconnect; }
     bool discardInVexDAAsked() const { return discardInVexDARequested; }
     VexHv *hvUnit() const { return hv; }
@@ -157,6 +160,7 @@ private:
     bool discardDataLinkNow();
     void startDataTrans();
     void answerNAck();
+    void giveUpDataTrans(const QString &why);
     void sendMCAsAndWaitAck();
     void sendMCAsViaDataLink();
 
@@ -199,6 +203,7 @@ private:
     bool inDataTrans = false;
     bool resendAfterReconnect = false;
     bool nackOwed = false;                   // a NAck came while a transfer was still unwritten
+    qint64 lastTransferBytes = 0;            // the size of the last transfer written to the link
     bool dataLinkRestricted = false;         // DATA_LINK_ALLOW is set: only its peers may connect
     QList<QHostAddress> dataLinkAllow;       // the addresses of DATA_LINK_ALLOW
     ReplyScanner replies;                    // reply buffer and the "Ack"/"NAck" finder

@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTextStream>
 
 LogArea::LogArea(QWidget *parent, int maxBlocks)
     : QFrame(parent)
@@ -20,6 +19,19 @@ LogArea::LogArea(QWidget *parent, int maxBlocks)
     const int margin = int(LogDisp->document()->documentMargin());
     LogDisp->setMinimumHeight(10 * LogDisp->fontMetrics().lineSpacing() + 2 * (margin + LogDisp->frameWidth()));
     scrollArea->setMinimumHeight(scrollAreaWidgetContents->minimumSizeHint().height() + 2 * scrollArea->frameWidth());
+
+    repeatTimer.setSingleShot(true);
+    repeatTimer.setInterval(10000);
+    connect(&repeatTimer, &QTimer::timeout, this, [this] {
+        flushRepeats();
+        // The next identical line is written in full again.
+        lastMsg.clear();
+    });
+}
+
+LogArea::~LogArea()
+{
+    flushRepeats();
 }
 
 QString LogArea::logFileName() const
@@ -54,6 +66,29 @@ QString LogArea::formatLine(const QDateTime &when, const QString &msg)
 
 void LogArea::log(const QString &msg, const QColor c)
 {
+    if (!lastMsg.isNull() && msg == lastMsg && c == lastColor) {
+        if (repeats++ == 0)
+            repeatTimer.start();
+        return;
+    }
+    flushRepeats();
+    lastMsg = msg;
+    lastColor = c;
+    display(msg, c);
+}
+
+void LogArea::flushRepeats()
+{
+    repeatTimer.stop();
+    if (repeats == 0)
+        return;
+    const int n = repeats;
+    repeats = 0;
+    display(tr("(the line above repeated %1 times)").arg(n), lastColor);
+}
+
+void LogArea::display(const QString &msg, const QColor &c)
+{
     const QString line = formatLine(QDateTime::currentDateTime(), msg);
     LogDisp->setTextColor(c);
     LogDisp->insertPlainText(line + QLatin1Char('\n'));
@@ -69,18 +104,22 @@ void LogArea::vlog(const QString &msg, const QColor c)
         log(msg, c);
 }
 
-// Opens, appends and closes for every line, so the operator may change the
-// name at any time. A file that cannot be opened (an empty name included)
-// loses the line without any message.
+// The file stays open while its name stays; a new name in "LogFileName"
+// takes effect with the next line. A file that cannot be opened (an empty
+// name included) loses the line without any message.
 void LogArea::appendToFile(const QString &line)
 {
     const QString name = LogFileName->text();
-    if (name.isEmpty())
+    if (name.isEmpty()) {
+        file.close();
         return;
-    QFile file(name);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
-        return;
-    QTextStream out(&file);
-    out.setEncoding(QStringConverter::Utf8);
-    out << line << '\n';
+    }
+    if (!file.isOpen() || file.fileName() != name) {
+        file.close();
+        file.setFileName(name);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
+            return;
+    }
+    file.write((line + QLatin1Char('\n')).toUtf8());
+    file.flush();
 }

@@ -1,12 +1,15 @@
 #include "spectrawindow.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QHideEvent>
 #include <QShowEvent>
 #include <QTableWidgetItem>
+
+#include <memory>
 
 #include "mcacsv.h"
 #include "spectrumplot.h"
@@ -70,9 +73,18 @@ SpectraWindow::SpectraWindow(VexDAs *set, std::function<bool()> transferBusy, QW
     stepTimer.setSingleShot(true);
     connect(&stepTimer, &QTimer::timeout, this, &SpectraWindow::step);
 
+    auto monotonic = std::make_shared<QElapsedTimer>();
+    monotonic->start();
+    clock = [monotonic] { return monotonic->elapsed(); };
+
     fillElementList();
     applyInterval();
     takeDataSets();
+}
+
+void SpectraWindow::setClock(std::function<qint64()> msNow)
+{
+    clock = std::move(msNow);
 }
 
 SpectraWindow::~SpectraWindow() = default;
@@ -143,6 +155,8 @@ void SpectraWindow::intervalTick()
 
 void SpectraWindow::refreshNow()
 {
+    // A running cycle already shows what it does (reading, or waiting for
+    // the data link).
     if (steps.isEmpty())
         startCycle();
 }
@@ -151,7 +165,12 @@ void SpectraWindow::startCycle()
 {
     steps.clear();
     silentUnits.clear();
+    const qint64 now = clock();
     for (int u = 0; u < units->units.size(); ++u) {
+        if (quietSince.contains(u) && now - quietSince.value(u) < silentRetryMs) {
+            silentUnits << u;
+            continue;
+        }
         bool any = false;
         for (int k = 0; k < units->elements.size(); ++k) {
             if (units->elements.at(k).unit == units->units.at(u)) {
@@ -162,8 +181,10 @@ void SpectraWindow::startCycle()
         if (any)
             steps << Step{u, -1};
     }
-    if (steps.isEmpty())
+    if (steps.isEmpty()) {
+        State->setText(silentUnits.isEmpty() ? tr("No element to read") : noAnswerText());
         return;
+    }
     State->setText(tr("Reading the units..."));
     stepTimer.start(0);
 }
@@ -174,9 +195,11 @@ void SpectraWindow::step()
         return;
     // Nothing is read while a transfer waits for the peer's reply.
     if (transferBusy && transferBusy()) {
+        State->setText(tr("Waiting for the data-link transfer to end..."));
         stepTimer.start(50);
         return;
     }
+    State->setText(tr("Reading the units..."));
     const Step s = steps.takeFirst();
     VexDA *u = units->units.value(s.unit);
     if (u && !silentUnits.contains(s.unit)) {
@@ -188,10 +211,19 @@ void SpectraWindow::step()
         } else {
             buffer.resize(qMin(u->mcaLength, int(VexDA::hgCapacity)));
             u->askHistogram(units->elements.at(s.element).ch, true, buffer.data());
-            if (u->hgReady)
+            if (u->hgReady) {
                 data[s.element].bins = buffer;
-            else
+                if (quietSince.remove(s.unit) > 0)
+                    emit log(tr("%1 answers the Spectra window again").arg(u->name()));
+            } else {
                 silentUnits << s.unit;
+                if (!quietSince.contains(s.unit))
+                    emit log(tr("%1 does not answer: the Spectra window tries it again every %2 s")
+                                 .arg(u->name())
+                                 .arg(silentRetryMs / 1000),
+                             red);
+                quietSince.insert(s.unit, clock());
+            }
         }
     }
     if (steps.isEmpty())
@@ -200,9 +232,16 @@ void SpectraWindow::step()
         stepTimer.start(0);
 }
 
-void SpectraWindow::finishCycle()
+QString SpectraWindow::noAnswerText() const
 {
     QStringList silent;
+    for (int u : std::as_const(silentUnits))
+        silent << units->units.at(u)->name();
+    return silent.isEmpty() ? QString() : tr("No answer from %1").arg(silent.join(QStringLiteral(", ")));
+}
+
+void SpectraWindow::finishCycle()
+{
     for (int k = 0; k < units->elements.size(); ++k) {
         const Element &e = units->elements.at(k);
         McaSpectrum &s = data[k];
@@ -214,9 +253,7 @@ void SpectraWindow::finishCycle()
         roiStart[k] = e.unit->roiStart.value(e.ch);
         roiEnd[k] = e.unit->roiEnd.value(e.ch);
     }
-    for (int u : std::as_const(silentUnits))
-        silent << units->units.at(u)->name();
-    State->setText(silent.isEmpty() ? QString() : tr("No answer from %1").arg(silent.join(QStringLiteral(", "))));
+    State->setText(noAnswerText());
     redraw();
     emit refreshed();
 }

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFrame>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QTimer>
@@ -26,16 +27,22 @@ class VexDAs;
 // sets, so "GetMCAs" sends what it would send without the window) and shares
 // the thread: one step per event-loop turn, each step at most one histogram
 // read or one unit's times, and no step while a data-link transfer waits for
-// its reply. When a measurement ends, the window shows a copy of the units'
-// new data sets.
+// its reply. A unit that did not answer is left out of the refresh and tried
+// again at most every silentRetryMs. When a measurement ends, the window
+// shows a copy of the units' new data sets.
 class SpectraWindow : public QFrame, private Ui_SpectraWindow
 {
     Q_OBJECT
 
 public:
-    // `transferBusy` tells whether a data-link transfer is under way.
+    // `transferBusy` tells whether a data-link transfer's bytes are in flight.
     SpectraWindow(VexDAs *set, std::function<bool()> transferBusy, QWidget *parent = nullptr);
     ~SpectraWindow() override;
+
+    static constexpr qint64 silentRetryMs = 10000;
+    // The clock (milliseconds) that paces the retries of silent units; a
+    // monotonic one by default, for tests one they move themselves.
+    void setClock(std::function<qint64()> msNow);
 
     // One per element, in element order: the data shown.
     const QList<McaSpectrum> &spectra() const { return data; }
@@ -79,6 +86,7 @@ private:
     };
     void startCycle();
     void finishCycle();
+    QString noAnswerText() const;   // "No answer from ..." for the silent units
     void fillElementList();
     void fillTable();
     QString label(int element) const;
@@ -92,6 +100,8 @@ private:
     QList<int> roiStart, roiEnd;   // per element, from its unit as Marlo holds them
     QList<Step> steps;             // the rest of the running read cycle
     QList<int> silentUnits;        // units whose read failed in this cycle
+    QHash<int, qint64> quietSince; // units that did not answer: the time of their last try
+    std::function<qint64()> clock;
     QList<int> shown;              // element of each trace of the plot
     QVector<quint32> buffer;       // the window's own histogram buffer
     QTimer intervalTimer;

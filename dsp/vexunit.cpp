@@ -452,7 +452,6 @@ void VexUnit::drainFreshConnection()
         const qint64 n = m_tcp.bytesAvailable();
         if (n <= 0)
             break;
-        sinkLog(QStringLiteral("On Establishing TCP connection, something in buffer [%1bytes]").arg(n));
         const qint64 k = qMin(n, maxDrainBytes - drained);
         const qint64 skipped = m_tcp.skip(k);
         if (skipped <= 0)
@@ -467,6 +466,9 @@ void VexUnit::drainFreshConnection()
         if (m_tcp.state() == QAbstractSocket::ConnectedState)
             m_tcp.waitForReadyRead(0);
     }
+    // One line per drain, not one per step.
+    if (drained > 0)
+        sinkLog(QStringLiteral("On Establishing TCP connection, something in buffer [%1bytes]").arg(drained));
 }
 
 void VexUnit::tcpConnected()

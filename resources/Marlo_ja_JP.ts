@@ -225,6 +225,10 @@ A file that was there is left as it was.</source>
         <source>Keep at End</source>
         <translation>最新行を追従</translation>
     </message>
+    <message>
+        <source>(the line above repeated %1 times)</source>
+        <translation>(上の行が %1 回繰り返されました)</translation>
+    </message>
 </context>
 <context>
     <name>SpectraWindow</name>
@@ -335,6 +339,22 @@ A file that was there is left as it was.</source>
     <message>
         <source>Spectra not saved: %1</source>
         <translation>スペクトルを保存できませんでした: %1</translation>
+    </message>
+    <message>
+        <source>No element to read</source>
+        <translation>読み出す要素がありません</translation>
+    </message>
+    <message>
+        <source>Waiting for the data-link transfer to end...</source>
+        <translation>データリンクの転送の終了を待っています...</translation>
+    </message>
+    <message>
+        <source>%1 answers the Spectra window again</source>
+        <translation>%1 が再びスペクトル表示に応答しました</translation>
+    </message>
+    <message>
+        <source>%1 does not answer: the Spectra window tries it again every %2 s</source>
+        <translation>%1 が応答しません: スペクトル表示は %2 秒ごとに再試行します</translation>
     </message>
 </context>
 <context>

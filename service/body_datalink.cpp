@@ -16,7 +16,8 @@
 // deadline per attempt, counted from the end of sending, which no byte of the
 // peer extends; in asynchronous mode a NAck that comes while the transfer
 // before it is still unwritten is answered only once those bytes have left,
-// so a peer that does not read has at most one transfer queued.
+// so a peer that does not read has at most one transfer queued for it; a
+// "GetMCAs" that finds more than one transfer unwritten drops the link.
 
 #include "body.h"
 
@@ -217,7 +218,14 @@ void Body::readyReadFromDataLink()
         return;
     const QByteArray bytes = dataLink->readAll();
     const QList<ReplyScanner::Token> tokens = replies.feed(bytes);
+    int folded = 0;
     for (ReplyScanner::Token t : tokens) {
+        // A NAck that finds a resend already owed changes nothing: it is
+        // answered by that resend and logged with it.
+        if (t == ReplyScanner::NAck && nackOwed) {
+            ++folded;
+            continue;
+        }
         emit log(QStringLiteral("Received Ack/NAck from Ravel : ") + QString::fromLatin1(ReplyScanner::tokenText(t)));
         if (inDataTrans) {
             if (t == ReplyScanner::Ack) {
@@ -238,6 +246,8 @@ void Body::readyReadFromDataLink()
             }
         }
     }
+    if (folded > 0)
+        qCDebug(lcDataLink) << folded << "NAck folded into the resend already owed";
 }
 
 void Body::answerNAck()
@@ -269,15 +279,21 @@ void Body::dataLinkBytesWritten()
 void Body::dataTransWaitTimeout()
 {
     if (inDataTrans) {
-        emit log(QStringLiteral("2: in data trans : TimeOut ==> Disconnect from DSP"), red);
-        dataTransWaitTimer.stop();
-        // inDataTrans stays set: the next connection receives the transfer.
-        if (discardDataLink())
-            dataLinkServer.resumeAccepting();
+        giveUpDataTrans(QStringLiteral("2: in data trans : TimeOut ==> Disconnect from DSP"));
     } else {
         emit log(QStringLiteral("2: out of data trans : TimeOut ==> I don't know What To Do!!"), orange);
         dataTransWaitTimer.stop();
     }
+}
+
+void Body::giveUpDataTrans(const QString &why)
+{
+    emit log(why, red);
+    dataTransWaitTimer.stop();
+    // The transfer stays due: the next connection receives it.
+    inDataTrans = true;
+    if (discardDataLink())
+        dataLinkServer.resumeAccepting();
 }
 
 // ---- blocking transfer ------------------------------------------------------

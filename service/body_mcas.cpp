@@ -2,7 +2,9 @@
 // before anything else happens (the answer is flushed to STARS, so a peer may
 // wait for it before it reads the data link); then units that are measuring
 // take a fresh data set, and the records of all elements are written to the
-// data link in element order by the transfer mode in force.
+// data link in element order by the transfer mode in force. In asynchronous
+// mode the link's write buffer holds at most two transfers: a request that
+// finds more than one still unwritten drops the link instead.
 
 #include "body.h"
 
@@ -28,10 +30,16 @@ void Body::askGetMCAs(AMsg msg)
             u->makeMcaSet(0);
     }
 
-    if (simpleTrans)
+    if (simpleTrans) {
         sendMCAsAndWaitAck();
-    else
+    } else if (dataLinkUp() && dataLink->bytesToWrite() > lastTransferBytes) {
+        // More than one transfer still unwritten: the peer does not read,
+        // and another transfer would only grow the buffer. The link is
+        // dropped; the next one receives the latest transfer.
+        giveUpDataTrans(QStringLiteral("1: TimeOut Data Transfer"));
+    } else {
         startDataTrans();
+    }
 }
 
 void Body::sendMCAsViaDataLink()
@@ -62,11 +70,14 @@ void Body::sendMCAsViaDataLink()
     emit log(QStringLiteral("Start Data Trans Via Data Link"));
 
     const bool up = dataLinkUp();
+    qint64 written = 0;
     for (const McaTransfer::Piece &p : plan.pieces) {
         sinkLog(p.log, QColor(0, 0, 0));
         if (up)
-            dataLinkStream->writeRawData(p.block, p.bytes);
+            written += dataLinkStream->writeRawData(p.block, p.bytes);
     }
+    if (up)
+        lastTransferBytes = written;
     if (up)
         dataLink->flush();
     else if (!plan.pieces.isEmpty())

@@ -396,14 +396,17 @@ void DspSettingCtrl::dump()
     QList<DspData> list;
     readOutDspConfig(list);
     // A unit that did not answer is missing from the dump: say which, so the
-    // operator knows that this dump cannot restore it (the previous one is
-    // kept as dump.stg.bak).
+    // operator knows that this dump cannot restore it.
     QList<int> missing;
     for (const DspData &d : std::as_const(list)) {
         if (d.addr == 0 && !missing.contains(d.dspNo))
             missing << d.dspNo;
     }
-    if (!saveDspConfig(dumpFileName, list, dumpFileName + QStringLiteral(".bak")))
+    // Only a complete dump is kept as dump.stg.bak: one that lacks a unit
+    // must not push out the last complete one, so that one of the two files
+    // always holds the last dump in which every unit answered.
+    const QString keepAs = SettingFile::holdsEveryUnit(dumpFileName) ? dumpFileName + QStringLiteral(".bak") : QString();
+    if (!saveDspConfig(dumpFileName, list, keepAs))
         return;
     for (int no : std::as_const(missing)) {
         VexDA *u = no < units.units.size() ? units.units.at(no) : nullptr;

@@ -1,5 +1,7 @@
 #include "settingfile.h"
 
+#include <algorithm>
+
 #include <QFile>
 #include <QSaveFile>
 #include <QRegularExpression>
@@ -115,6 +117,14 @@ SettingFile::Result SettingFile::save(const QString &fname, const QList<DspData>
 bool SettingFile::writeFile(const QString &fname, const QList<DspData> &config)
 {
     return save(fname, config) == Written;
+}
+
+bool SettingFile::holdsEveryUnit(const QString &fname)
+{
+    QList<DspData> records;
+    if (!readFile(fname, records) || records.isEmpty())
+        return false;
+    return std::none_of(records.cbegin(), records.cend(), [](const DspData &d) { return d.addr == 0; });
 }
 
 bool SettingFile::readFile(const QString &fname, QList<DspData> &config)

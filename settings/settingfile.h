@@ -40,6 +40,11 @@ public:
                        const QString &keepAs = QString());
     static bool writeFile(const QString &fname, const QList<DspData> &config);
 
+    // Whether the file holds a value of every register it names: it can be
+    // read, has records, and none of them is a register left unread (address
+    // 0, as written for a unit that did not answer).
+    static bool holdsEveryUnit(const QString &fname);
+
     // Appends the records of the file to `config`. False (list untouched)
     // when the file cannot be opened.
     static bool readFile(const QString &fname, QList<DspData> &config);

@@ -106,6 +106,43 @@ private slots:
             QCOMPARE(inFile.at(i), QStringLiteral("line %1").arg(i));
     }
 
+    // A run of identical lines: the first line, then one count of the
+    // repeats when another line comes ("~": when the run has lasted long
+    // enough); on screen and in the file alike.
+    void repeatsCollapse_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QStringList>("logged");
+        const QString twice = QStringLiteral("(the line above repeated 2 times)");
+        QTest::newRow("no repeat") << QStringList{"a", "b", "a"} << QStringList{"a", "b", "a"};
+        QTest::newRow("ended by another line")
+            << QStringList{"a", "a", "a", "b", "b"} << QStringList{"a", twice, "b", "(the line above repeated 1 times)"};
+        QTest::newRow("ended by time") << QStringList{"a", "a", "a", "~", "a", "a"}
+                                       << QStringList{"a", twice, "a", "(the line above repeated 1 times)"};
+        QTest::newRow("time without repeat") << QStringList{"a", "~", "a"} << QStringList{"a", "(the line above repeated 1 times)"};
+    }
+    void repeatsCollapse()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(QStringList, logged);
+        {
+            LogArea area;
+            area.setWriteToFile(true);
+            area.setRepeatFlushMs(50);
+            for (const QString &l : lines) {
+                if (l == QLatin1String("~"))
+                    QTest::qWait(150);
+                else
+                    area.log(l);
+            }
+            QCOMPARE(shown(area), stored(area.logFileName()));
+        }
+        // The count of a run still open is written when the area goes.
+        const QStringList files = QDir::current().entryList(QDir::Files);
+        QCOMPARE(files.size(), 1);
+        QCOMPARE(stored(files.first()), logged);
+    }
+
     void unwritableFile_data()
     {
         QTest::addColumn<QString>("name");

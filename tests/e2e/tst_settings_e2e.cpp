@@ -187,21 +187,32 @@ void TstSettingsE2e::failedSaveLeavesFile()
     QCOMPARE(QDir().entryList({QStringLiteral("kept.stg*")}, QDir::Files), QStringList{QStringLiteral("kept.stg")});
 }
 
-// A start-up dump while one unit (dsp3) is switched off: the previous
-// dump.stg is kept as dump.stg.bak, and a red line names the unit whose
-// values the new dump lacks.
+// Three start-ups with a dump: all units on, then one unit (dsp3) switched
+// off twice. A dump that lacks a unit never pushes out the complete one:
+// dump.stg.bak keeps the first dump, and a red line names the silent unit.
 void TstSettingsE2e::dumpKeepsPreviousAndNamesSilentUnit()
 {
-    const QByteArray previous("DSP0 a good earlier dump : 00000000 b4000010 0001\n");
-    QVERIFY(ServiceRig::writeFile(QStringLiteral("dump.stg"), previous));
-    ServiceRig rig;
-    QVERIFY2(rig.start(twoUnits(), {QStringLiteral("VEXDA dsp3 127.0.7.3 1 0 0 0"), QStringLiteral("DUMP 1")}),
-             qPrintable(rig.error()));
-    QCOMPARE(contents(QStringLiteral("dump.stg.bak")), previous);
-    QCOMPARE(lineCount(QStringLiteral("dump.stg")), 3 * DspSettingCtrl::registersPerUnit);
-    const QStringList lacking = rig.logLines(true).filter(QStringLiteral("dump.stg lacks values of"));
-    QCOMPARE(lacking.size(), 1);
-    QVERIFY2(lacking.first().contains(QLatin1String("DSP2 (dsp3)")), qPrintable(lacking.first()));
+    QByteArray complete;
+    for (bool dsp3On : {true, false, false}) {
+        QList<ServiceRig::Unit> units = twoUnits();
+        if (dsp3On)
+            units << ServiceRig::Unit{QStringLiteral("dsp3"), QStringLiteral("127.0.7.3"), QStringLiteral("1 0 0 0")};
+        QStringList extra{QStringLiteral("DUMP 1")};
+        if (!dsp3On)
+            extra << QStringLiteral("VEXDA dsp3 127.0.7.3 1 0 0 0");
+        ServiceRig rig;
+        QVERIFY2(rig.start(units, extra), qPrintable(rig.error()));
+        QCOMPARE(lineCount(QStringLiteral("dump.stg")), 3 * DspSettingCtrl::registersPerUnit);
+        const QStringList lacking = rig.logLines(true).filter(QStringLiteral("dump.stg lacks values of"));
+        if (dsp3On) {
+            complete = contents(QStringLiteral("dump.stg"));
+            QCOMPARE(lacking.size(), 0);
+            continue;
+        }
+        QCOMPARE(contents(QStringLiteral("dump.stg.bak")), complete);
+        QCOMPARE(lacking.size(), 1);
+        QVERIFY2(lacking.first().contains(QLatin1String("DSP2 (dsp3)")), qPrintable(lacking.first()));
+    }
 }
 
 QTEST_MAIN(TstSettingsE2e)

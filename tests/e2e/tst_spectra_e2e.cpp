@@ -1,7 +1,9 @@
 // The Spectra window end to end: after a measurement its own read-out equals,
 // bin for bin, what "GetMCAs" then sends over the data link, and the CSV
 // files it saves equal byte for byte those marlo-peer writes for the same
-// records.
+// records. Its refresh never waits for a transfer that has no link to go
+// over, and a unit that does not answer costs a try every 10 s, not every
+// refresh.
 #include <QtTest>
 
 #include <QPushButton>
@@ -12,6 +14,7 @@
 #include "mcacsv.h"
 #include "peersession.h"
 #include "servicerig.h"
+#include "simfaults.h"
 #include "simunit.h"
 #include "spectrawindow.h"
 
@@ -21,6 +24,8 @@ class TstSpectraE2e : public QObject
 
 private slots:
     void windowMatchesDataLink();
+    void refreshAfterTransferTimeOut();
+    void silentUnitLeftOut();
 };
 
 void TstSpectraE2e::windowMatchesDataLink()
@@ -97,6 +102,70 @@ void TstSpectraE2e::windowMatchesDataLink()
         QCOMPARE(a.readAll(), b.readAll());
     }
     QVERIFY(QFileInfo(dir.filePath(QStringLiteral("window/mcas.png"))).size() > 0);
+}
+
+// Asynchronous mode: a "GetMCAs" with no peer times out and waits for a
+// reconnection; Refresh then reads at once.
+void TstSpectraE2e::refreshAfterTransferTimeOut()
+{
+    ServiceRig rig;
+    QVERIFY2(rig.start({ServiceRig::Unit{QStringLiteral("dsp1"), QStringLiteral("127.0.31.2"), QStringLiteral("1 0 0 0")}},
+                       {QStringLiteral("SIMPLE_TRANS 0")}),
+             qPrintable(rig.error()));
+    Body *body = rig.body();
+    body->setDataTransWaitMs(200);
+    body->findChild<QPushButton *>(QStringLiteral("ShowSpectra"))->click();
+    QCOMPARE(rig.ask(QStringLiteral("GetMCAs")), QStringLiteral("Ok:"));
+    QTRY_COMPARE(rig.logCount(QStringLiteral("2: in data trans : TimeOut ==> Disconnect from DSP")), 1);
+    QVERIFY(body->inDataTransfer());
+    QSignalSpy refreshed(body->spectraWindow(), &SpectraWindow::refreshed);
+    body->spectraWindow()->refreshNow();
+    QVERIFY(refreshed.wait(5000));
+}
+
+// A unit that does not answer, with the window refreshing every 0.2 s (on
+// the window's clock): one try and one line about it in 10 s, the next try
+// after 10 s, one line when it answers again.
+void TstSpectraE2e::silentUnitLeftOut()
+{
+    ServiceRig rig;
+    QVERIFY2(rig.start({{QStringLiteral("dsp1"), QStringLiteral("127.0.31.3"), QStringLiteral("1 1 0 0")},
+                        {QStringLiteral("dsp2"), QStringLiteral("127.0.31.4"), QStringLiteral("1 0 0 0")}}),
+             qPrintable(rig.error()));
+    SimUnit *sim = rig.sim(QStringLiteral("dsp2"));
+    SimFaults off;
+    off.silent = true;
+    off.noTcpData = true;
+    sim->setFaults(off);
+    rig.body()->findChild<QPushButton *>(QStringLiteral("ShowSpectra"))->click();
+    SpectraWindow *w = rig.body()->spectraWindow();
+    qint64 now = 0;
+    w->setClock([&now] { return now; });
+    QSignalSpy refreshed(w, &SpectraWindow::refreshed);
+    rig.clearLog();
+    auto refresh = [&](qint64 ms) {
+        now += ms;
+        w->refreshNow();
+        return refreshed.wait(10000);
+    };
+    const qsizetype asked = ServiceRig::writesTo(sim, DspAddr::Histgram).size();
+    QVERIFY(refresh(200));
+    const qsizetype tried = ServiceRig::writesTo(sim, DspAddr::Histgram).size();
+    QVERIFY(tried > asked);
+    for (int i = 0; i < 48; ++i)
+        QVERIFY(refresh(200));
+    QCOMPARE(ServiceRig::writesTo(sim, DspAddr::Histgram).size(), tried);
+    const QStringList lines = rig.logLines(true);
+    QVERIFY2(lines.size() <= 3, qPrintable(lines.join(QLatin1Char('\n'))));
+    QCOMPARE(lines.filter(QStringLiteral("dsp2 does not answer")).size(), 1);
+
+    QVERIFY(refresh(400));
+    QVERIFY(ServiceRig::writesTo(sim, DspAddr::Histgram).size() > tried);
+    sim->setFaults(SimFaults());
+    QVERIFY(refresh(200));
+    QVERIFY(refresh(10000));
+    QCOMPARE(rig.logCount(QStringLiteral("dsp2 answers the Spectra window again")), 1);
+    QCOMPARE(rig.logCount(QStringLiteral("dsp2 does not answer: the Spectra window tries it again every 10 s")), 1);
 }
 
 QTEST_MAIN(TstSpectraE2e)
