@@ -544,6 +544,9 @@ Scan::Attempt Scan::attempt(int point, int number, const std::optional<Planned> 
     events.clear();
     if (fault)
         inject(*fault, 1);
+    // A request to the silent HV unit must still be answered.
+    if (fault && fault->fault == Fault::HvSilent && request(QStringLiteral("HVVol"), &answer) != Answer::Lost)
+        effectNote += QStringLiteral(" HVVol answered \"%1\".").arg(answer);
     if (!waitIdle(number, &a.why))
         return a;
     if (request(QStringLiteral("GetValues"), &answer) != Answer::Ok) {

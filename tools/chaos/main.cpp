@@ -13,19 +13,14 @@
 #include "chaosreport.h"
 #include "chaosscan.h"
 
-namespace {
-
-void printLine(FILE *f, const QString &text)
-{
-    std::fprintf(f, "%s\n", text.toLocal8Bit().constData());
-    std::fflush(f);
-}
-
-} // namespace
-
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    // Line by line, so that a scan can be followed while it runs.
+    const auto printLine = [](FILE *f, const QString &text) {
+        std::fputs(qPrintable(text + QLatin1Char('\n')), f);
+        std::fflush(f);
+    };
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
         "Runs a STARS server and simulated units (8 DSP units of 4 channels, stamped histograms, and the HV unit "
@@ -77,7 +72,7 @@ int main(int argc, char **argv)
     }
 
     Chaos::Scan scan(o);
-    const Chaos::Figures fig = scan.run([](const QString &line) { printLine(stdout, line); });
+    const Chaos::Figures fig = scan.run([&printLine](const QString &line) { printLine(stdout, line); });
     if (fig.points == 0 && ::geteuid() != 0 && fig.aborted.contains(QLatin1String("root needed"))) {
         printLine(stderr, QStringLiteral("marlo-chaos: skipped: %1").arg(fig.aborted));
         return 77;
