@@ -49,6 +49,7 @@ int main(int argc, char **argv)
     }
 
     SimHost host;
+    int dspIndex = 0;
     for (const SimSetup::Unit &u : setup.units) {
         SimUnit *unit = u.hv ? host.addHv(u.name, QHostAddress(u.address), quint16(setup.udpPort))
                              : host.addDsp(u.name, QHostAddress(u.address), quint16(setup.udpPort),
@@ -56,6 +57,10 @@ int main(int argc, char **argv)
         unit->setRequestLogLimit(1000);   // nothing reads the log here; keep it bounded
         if (setup.deterministic)
             unit->setDeterministic(true);
+        if (setup.stamp && !u.hv)
+            unit->setStamp(dspIndex);
+        if (!u.hv)
+            ++dspIndex;
         if (setup.rate >= 0)
             unit->setCountRate(setup.rate);
         if (setup.deadFraction >= 0)

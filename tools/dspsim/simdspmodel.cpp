@@ -1,5 +1,7 @@
 #include "simdspmodel.h"
 
+#include "histogramstamp.h"
+
 #include <QRandomGenerator>
 
 #include <cmath>
@@ -167,7 +169,9 @@ QVector<quint32> SimDspModel::histogram(int ch)
 
 QByteArray SimDspModel::histogramBytes(int ch)
 {
-    const QVector<quint32> h = histogram(ch);
+    const QVector<quint32> h = stampUnit >= 0 && ch >= 0 && ch < Channels
+                                   ? HistogramStamp::make(bins, {quint32(stampUnit), quint32(ch), starts})
+                                   : histogram(ch);
     QByteArray d(h.size() * 4, '\0');
     auto *b = reinterpret_cast<uchar *>(d.data());
     for (int i = 0; i < h.size(); ++i) {
@@ -203,6 +207,8 @@ void SimDspModel::wordWritten(quint32 wordAddr, quint16 value, qint64, QList<int
 {
     if (wordAddr == RegStart) {
         nsCarry = 0;
+        if (value == 1)
+            ++starts;
         if (isCounting())
             for (int c = 0; c < Channels; ++c)
                 setRates(c);

@@ -68,6 +68,13 @@ public:
     // The TCP stream of a channel's histogram: big-endian uint32 bins, bin 0 first.
     QByteArray histogramBytes(int ch);
 
+    // Stamp mode: histograms are stamped (HistogramStamp) with this unit
+    // index instead of the simulated spectrum; -1 turns it off.
+    void setStamp(int unitIndex) { stampUnit = unitIndex; }
+    int stamp() const { return stampUnit; }
+    // How many times Start was set to 1.
+    quint32 startCount() const { return starts; }
+
     // Events generated for a channel since the last clear (those in live time).
     quint64 liveEvents(int ch) const;
 
@@ -99,5 +106,7 @@ private:
     bool frozen = false;
     qint64 lastNs = -1;
     qint64 nsCarry = 0;
+    int stampUnit = -1;
+    quint32 starts = 0;
     std::mt19937_64 rng;
 };

@@ -22,6 +22,7 @@ public:
     double rate = -1.0;          // < 0: the simulator's default
     double deadFraction = -1.0;  // < 0: the simulator's default
     bool deterministic = false;
+    bool stamp = false;          // self-checking histograms (HistogramStamp)
     bool logRequests = false;
     bool help = false;
     QString error;               // set when parsing failed
@@ -29,7 +30,7 @@ public:
     // Parses the arguments (the program name first). Options:
     //   --config FILE, --dsp NAME ADDR [b], --hv NAME ADDR, --udp-port N,
     //   --tcp-port N, --rate R, --dead-fraction F, --deterministic,
-    //   --log-requests, --help
+    //   --stamp, --log-requests, --help
     bool parseArgs(const QStringList &args);
 
     // Adds the units of a Marlo configuration file: one DSP unit per VEXDA

@@ -170,6 +170,19 @@ void SimUnit::advanceTicks(qint64 ticks)
     }
 }
 
+void SimUnit::setStamp(int unitIndex)
+{
+    QMutexLocker lock(&mutex);
+    if (dsp())
+        dsp()->setStamp(unitIndex);
+}
+
+quint32 SimUnit::startCount() const
+{
+    QMutexLocker lock(&mutex);
+    return dsp() ? dsp()->startCount() : 0;
+}
+
 void SimUnit::setRampMs(int ms)
 {
     QMutexLocker lock(&mutex);

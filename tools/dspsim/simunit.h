@@ -60,6 +60,8 @@ public:
     void setHistogram(int ch, const QVector<quint32> &bins);   // overwrite a channel's histogram
     QVector<quint32> histogram(int ch) const;       // current bins of a channel (4096, or 8192 in B mode)
     void advanceTicks(qint64 ticks);                // count this many 10 ns ticks at once (while counting)
+    void setStamp(int unitIndex);                   // stamped histograms (HistogramStamp) as this unit; -1: off
+    quint32 startCount() const;                     // how many times Start was set to 1
 
     // HV unit.
     void setRampMs(int ms);                         // duration of an HV ramp (default 1000 ms)
