@@ -26,6 +26,7 @@ class QDataStream;
 class QProgressBar;
 class SpectraWindow;
 class QTcpSocket;
+struct RoiBounds;
 class VexHv;
 
 // Marlo's main window and controller: builds every part of the program from
@@ -166,6 +167,11 @@ private:
     // The unit addressed by the receiver channel, or null after answering
     // "Er: No dsp of id %1".
     VexDA *addressedUnit(const AMsg &msg);
+    // A parameter read leniently was no `what`: the request goes on with
+    // the fallback `outcome` tells, and the operator hears it in red.
+    void logUnread(const AMsg &msg, const QString &text, const QString &what, const QString &outcome);
+    // The channel parameter of "Status" and "SetConfig" (body_status.cpp).
+    int channelOf(const AMsg &msg, bool hasCh);
 
     // Time lists (body_times.cpp): every unit's times are refreshed first.
     QStringList realTimeTexts();
@@ -173,6 +179,7 @@ private:
 
     // ROI of an element's channel and its three ROI registers (body_roi.cpp).
     static void storeRoi(const Element &e, int start, int end);
+    void logUnreadBounds(const AMsg &msg, const RoiBounds &b);
     static void writeRoiRegs(const Element &e);
 
     QColor rcvColor = QColor(200, 120, 0);   // received STARS requests in the log
