@@ -55,10 +55,14 @@ Body::Body(QWidget *parent, bool showWhileStarting)
 
     emit log(QStringLiteral("Starting !!"));
 
-    // Quit box: No, then OK.
-    quitBox.setText(tr("Quit"));
+    // Quit box: a question answered Yes or No.
+    quitBox.setWindowTitle(QStringLiteral("Marlo"));
+    quitBox.setIcon(QMessageBox::Question);
+    quitBox.setText(tr("Quit Marlo?"));
+    quitBox.setInformativeText(tr("The connections to the units are closed, and STARS requests are no longer answered."));
     QPushButton *noButton = quitBox.addButton(QMessageBox::No);
-    QPushButton *okButton = quitBox.addButton(QMessageBox::Ok);
+    QPushButton *okButton = quitBox.addButton(QMessageBox::Yes);
+    quitBox.setDefaultButton(noButton);
     connect(Quit, &QPushButton::clicked, this, &Body::quitting);
     connect(okButton, &QPushButton::clicked, this, &Body::okQuit);
     connect(noButton, &QPushButton::clicked, this, &Body::noQuit);

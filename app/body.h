@@ -26,6 +26,7 @@ class QDataStream;
 class QProgressBar;
 class SpectraWindow;
 class QTcpSocket;
+struct RoiBounds;
 class VexHv;
 
 // Marlo's main window and controller: builds every part of the program from
@@ -175,6 +176,11 @@ private:
     // Reads the element's histogram into its unit's buffer; when the read
     // fails, answers "0 Er: data transfer" and yields false.
     bool readHistogram(const AMsg &msg, const Element &e);
+    // A parameter read leniently was no `what`: the request goes on with
+    // the fallback `outcome` tells, and the operator hears it in red.
+    void logUnread(const AMsg &msg, const QString &text, const QString &what, const QString &outcome);
+    // The channel parameter of "Status" and "SetConfig" (body_status.cpp).
+    int channelOf(const AMsg &msg, bool hasCh);
 
     // Time lists (body_times.cpp): every unit's times are refreshed first.
     QStringList realTimeTexts();
@@ -182,6 +188,7 @@ private:
 
     // ROI of an element's channel and its three ROI registers (body_roi.cpp).
     static void storeRoi(const Element &e, int start, int end);
+    void logUnreadBounds(const AMsg &msg, const RoiBounds &b);
     static void writeRoiRegs(const Element &e);
 
     QColor rcvColor = QColor(200, 120, 0);   // received STARS requests in the log

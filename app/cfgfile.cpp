@@ -142,7 +142,9 @@ bool CfgFile::readFileAt(const QString &fileName, QStringList &openFiles)
 {
     QFile file(fileName);
     if (fileName.isEmpty() || !file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        qDebug().nospace() << "Can't open config file : " << fileName;
+        // The main file's failure is main's red line; an include's is told here.
+        if (!openFiles.isEmpty())
+            qDebug().nospace() << "Can't open config file : " << fileName;
         return false;
     }
     const QString canonical = QFileInfo(file).canonicalFilePath();

@@ -22,7 +22,9 @@ QString configFileName(const CfgFile &cfg)
 QStringList configComplaints(const CfgFile &cfg, const QString &fileName, bool opened)
 {
     QStringList out;
-    if (!opened)
+    if (!opened && fileName.isEmpty())
+        out << QCoreApplication::translate("main", "No config file name after -c or -config: running without units");
+    else if (!opened)
         out << QCoreApplication::translate("main", "Can't open config file [%1] in %2: running without units")
                    .arg(fileName, QDir::toNativeSeparators(QDir::currentPath()));
     QStringList keys;

@@ -209,7 +209,9 @@ void VexHv::paintStat()
         rs = StatDisp::Stay;
         break;
     }
-    ui.SweepStat->setRunStat(rs, QStringList{QStringLiteral("On"), QStringLiteral("Off"), QStringLiteral("Trans")});
+    ui.SweepStat->setRunStat(rs, QStringList{QCoreApplication::translate("VexHv", "On"),
+                                             QCoreApplication::translate("VexHv", "Off"),
+                                             QCoreApplication::translate("VexHv", "Trans")});
 }
 
 void VexHv::setSilent(bool s)

@@ -4,10 +4,6 @@
 <context>
     <name>Body</name>
     <message>
-        <source>Marlo</source>
-        <translation>Marlo (Korvane DSP driver for Stars)</translation>
-    </message>
-    <message>
         <source>Quit</source>
         <translation>終了</translation>
     </message>
@@ -58,6 +54,14 @@
     <message>
         <source>Spectra</source>
         <translation>スペクトル</translation>
+    </message>
+    <message>
+        <source>Quit Marlo?</source>
+        <translation>Marloを終了しますか?</translation>
+    </message>
+    <message>
+        <source>The connections to the units are closed, and STARS requests are no longer answered.</source>
+        <translation>ユニットとの接続を閉じ、STARSの要求には応答しなくなります。</translation>
     </message>
 </context>
 <context>
@@ -515,6 +519,10 @@ A file that was there is left as it was.</source>
         <source>Neg</source>
         <translation>負極性</translation>
     </message>
+    <message>
+        <source>Trans</source>
+        <translation>遷移中</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
@@ -541,6 +549,10 @@ A file that was there is left as it was.</source>
     <message>
         <source>Unknown keys in %1: %2</source>
         <translation>%1 の不明なキー: %2</translation>
+    </message>
+    <message>
+        <source>No config file name after -c or -config: running without units</source>
+        <translation>-c または -config の後に設定ファイル名がありません: ユニットなしで動作します</translation>
     </message>
 </context>
 </TS>

@@ -99,6 +99,11 @@ int Body::getElmNo(const AMsg &msg, int n)
     return e;
 }
 
+void Body::logUnread(const AMsg &msg, const QString &text, const QString &what, const QString &outcome)
+{
+    emit log(QStringLiteral("%1 [%2] is no %3: %4").arg(msg.cmd, text, what, outcome), QColor(255, 0, 0));
+}
+
 VexDA *Body::addressedUnit(const AMsg &msg)
 {
     for (VexDA *u : std::as_const(units.units)) {

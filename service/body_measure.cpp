@@ -102,7 +102,11 @@ void Body::askSetNormalizeType(AMsg msg)
 {
     if (!checkNumOfParams(msg, 1))
         return;
-    normalizeType = ParamRules::normalizeType(msg.param0, normalizeType);
+    bool read = true;
+    normalizeType = ParamRules::normalizeType(msg.param0, normalizeType, &read);
+    if (!read)
+        logUnread(msg, msg.param0, QStringLiteral("normalize type"),
+                  QStringLiteral("%1 (%2) is kept").arg(ParamRules::normalizeName(normalizeType)).arg(normalizeType));
     stars->sendAns(msg, QStringLiteral("Ok: Normalize type %1").arg(ParamRules::normalizeName(normalizeType)));
 }
 
@@ -115,7 +119,10 @@ void Body::askSetPresetType(AMsg msg)
 {
     if (!checkNumOfParams(msg, 1))
         return;
-    const int type = ParamRules::presetType(msg.param0);
+    bool read = true;
+    const int type = ParamRules::presetType(msg.param0, &read);
+    if (!read)
+        logUnread(msg, msg.param0, QStringLiteral("preset type"), QStringLiteral("None (0) is set"));
     for (VexDA *u : std::as_const(units.units))
         u->setPresetType(type);
     stars->sendOk(msg);
@@ -135,7 +142,10 @@ void Body::askSetPresetValue(AMsg msg)
 {
     if (!checkNumOfParams(msg, 1))
         return;
-    const double seconds = ParamRules::number(msg.param0);
+    bool read = true;
+    const double seconds = ParamRules::number(msg.param0, &read);
+    if (!read)
+        logUnread(msg, msg.param0, QStringLiteral("number"), QStringLiteral("0 is set"));
     for (VexDA *u : std::as_const(units.units))
         u->setPresetValue(seconds);
     stars->sendOk(msg);
@@ -158,7 +168,10 @@ void Body::askSetMeasTimeInSec(AMsg msg)
         return;
     // Clamped as presets are: negative or NaN 0, beyond the 48-bit register
     // its largest count.
-    u->setMeasTime(VexDA::presetTicks(ParamRules::number(msg.param0)));
+    bool read = true;
+    u->setMeasTime(VexDA::presetTicks(ParamRules::number(msg.param0, &read)));
+    if (!read)
+        logUnread(msg, msg.param0, QStringLiteral("number"), QStringLiteral("0 is set"));
     stars->sendOk(msg);
 }
 

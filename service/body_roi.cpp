@@ -52,12 +52,19 @@ void Body::writeRoiRegs(const Element &e)
     e.unit->writeReg(DspAddr::FSCA_ROI1Ch + 2 * ch, ch + 1);
 }
 
+void Body::logUnreadBounds(const AMsg &msg, const RoiBounds &b)
+{
+    for (const QString &t : b.unread)
+        logUnread(msg, t, QStringLiteral("number"), QStringLiteral("0 is set"));
+}
+
 void Body::askSetROI(AMsg msg)
 {
     const int n = getElmNo(msg, 3);
     if (n < 0)
         return;
     const RoiBounds b = RoiBounds::fromTexts(msg.params.at(1), msg.params.at(2));
+    logUnreadBounds(msg, b);
     storeRoi(units.elements.at(n), b.start, b.end);
     stars->sendOk(msg);
 }
@@ -69,6 +76,7 @@ void Body::askSetROIs(AMsg msg)
     emit log(QStringLiteral("Setting rois : msg.count = %1   slms.count = %2").arg(count).arg(2 * elms));
     if (count == 2) {
         const RoiBounds b = RoiBounds::fromTexts(msg.params.at(0), msg.params.at(1));
+        logUnreadBounds(msg, b);
         for (const Element &e : std::as_const(units.elements)) {
             storeRoi(e, b.start, b.end);
             writeRoiRegs(e);
@@ -80,6 +88,7 @@ void Body::askSetROIs(AMsg msg)
         for (int i = 0; i < elms; ++i) {
             const Element &e = units.elements.at(i);
             const RoiBounds b = RoiBounds::fromTexts(msg.params.at(2 * i), msg.params.at(2 * i + 1));
+            logUnreadBounds(msg, b);
             emit log(QStringLiteral("Setting roi of DSP %1 and ElmNo %2 : from %3 to %4")
                          .arg(e.unit->name(), QString::number(e.ch), ParamRules::gText(b.from),
                               ParamRules::gText(b.to)));

@@ -22,13 +22,26 @@ QString registerAnswer(const QString &name, bool hasCh, int ch, quint64 value)
 
 } // namespace
 
+// The channel of "Status" and "SetConfig": their second parameter when
+// they have one.
+int Body::channelOf(const AMsg &msg, bool hasCh)
+{
+    if (!hasCh)
+        return 0;
+    bool read = true;
+    const int ch = RegLookup::channel(msg.params.at(1), &read);
+    if (!read)
+        logUnread(msg, msg.params.at(1), QStringLiteral("channel"), QStringLiteral("0 is used"));
+    return ch;
+}
+
 void Body::askStatus(AMsg msg)
 {
     VexDA *u = addressedUnit(msg);
     if (!u)
         return;
     const bool hasCh = msg.params.size() >= 2;
-    const int ch = hasCh ? RegLookup::channel(msg.params.at(1)) : 0;
+    const int ch = channelOf(msg, hasCh);
     const QString name = msg.params.value(0);
     const quint32 addr = RegLookup::address(name, ch);
     if (!addr) {
@@ -47,7 +60,7 @@ void Body::askSetConfig(AMsg msg)
         return;
     const qsizetype n = msg.params.size();
     const bool hasCh = n >= 3;
-    const int ch = hasCh ? RegLookup::channel(msg.params.at(1)) : 0;
+    const int ch = channelOf(msg, hasCh);
     const QString valueText = n >= 3 ? msg.params.at(2) : n == 2 ? msg.params.at(1) : QString();
     const QString name = msg.params.value(0);
     const quint32 addr = RegLookup::address(name, ch);
@@ -55,7 +68,10 @@ void Body::askSetConfig(AMsg msg)
         stars->sendAns(msg, QStringLiteral("Er: No Status [%1]").arg(name));
         return;
     }
-    const quint32 value = ParamRules::configValue(valueText) & 0xFFFF;
+    bool read = true;
+    const quint32 value = ParamRules::configValue(valueText, &read) & 0xFFFF;
+    if (!read)
+        logUnread(msg, valueText, QStringLiteral("register value"), QStringLiteral("0 is set"));
     if (!u->writeReg(addr, value, true, 2))
         emit log(QStringLiteral("Er: setting config on a request from stars %1").arg(msg.rest));
     stars->sendAns(msg, registerAnswer(name, hasCh, ch, u->ansValue()));

@@ -3,6 +3,19 @@
 #include <cmath>
 #include <limits>
 
+namespace {
+
+// Tells the caller whether the text was read; passes the value through.
+template <typename T>
+T readAs(T value, bool ok, bool *read)
+{
+    if (read)
+        *read = ok;
+    return value;
+}
+
+} // namespace
+
 int ParamRules::elementNo(const QString &text, int elementCount)
 {
     bool ok = false;
@@ -19,34 +32,32 @@ int ParamRules::measNum(const QString &text)
     return ok ? n : 0;
 }
 
-int ParamRules::presetType(const QString &text)
+int ParamRules::presetType(const QString &text, bool *read)
 {
     const QString up = text.toUpper();
     if (up == QLatin1String("NONE"))
-        return 0;
+        return readAs(0, true, read);
     if (up == QLatin1String("REAL"))
-        return 1;
+        return readAs(1, true, read);
     if (up == QLatin1String("LIVE"))
-        return 2;
+        return readAs(2, true, read);
     bool ok = false;
     const qlonglong n = text.toLongLong(&ok);
     if (!ok || n < 1)
-        return 0;
-    if (n <= 2)
-        return int(n);
-    return 1;
+        return readAs(0, ok, read);
+    return readAs(n <= 2 ? int(n) : 1, true, read);
 }
 
-int ParamRules::normalizeType(const QString &text, int current)
+int ParamRules::normalizeType(const QString &text, int current, bool *read)
 {
     const QString up = text.toUpper();
     if (up == QLatin1String("REAL") || up == QLatin1String("0"))
-        return 0;
+        return readAs(0, true, read);
     if (up == QLatin1String("LIVE") || up == QLatin1String("1"))
-        return 1;
+        return readAs(1, true, read);
     if (up == QLatin1String("NONE") || up == QLatin1String("2"))
-        return 2;
-    return current;
+        return readAs(2, true, read);
+    return readAs(current, false, read);
 }
 
 QString ParamRules::normalizeName(int type)
@@ -61,28 +72,28 @@ QString ParamRules::normalizeName(int type)
     }
 }
 
-double ParamRules::number(const QString &text)
+double ParamRules::number(const QString &text, bool *read)
 {
     bool ok = false;
     const double v = text.toDouble(&ok);
     if (!ok || std::isnan(v))
-        return 0.0;
-    return v;
+        return readAs(0.0, false, read);
+    return readAs(v, true, read);
 }
 
-quint32 ParamRules::configValue(const QString &text)
+quint32 ParamRules::configValue(const QString &text, bool *read)
 {
     bool ok = false;
     if (text.startsWith(QLatin1String("0x"))) {
         const qulonglong v = text.mid(2).toULongLong(&ok, 16);
         if (!ok || v > 0xFFFFFFFFULL)
-            return 0;
-        return quint32(v);
+            return readAs(0u, false, read);
+        return readAs(quint32(v), true, read);
     }
     const qlonglong v = text.toLongLong(&ok, 10);
     if (!ok || v > qlonglong(0xFFFFFFFFLL) || v < qlonglong(std::numeric_limits<qint32>::min()))
-        return 0;
-    return quint32(v);
+        return readAs(0u, false, read);
+    return readAs(quint32(v), true, read);
 }
 
 QString ParamRules::gText(double v)

@@ -6,6 +6,10 @@
 // How the measurement service reads the parameters of STARS requests and how
 // it writes numbers into answers. Plain functions without state, shared by all
 // request handlers of Body.
+//
+// The lenient readers take an optional `read`: set false when the text was
+// not what they read (no number, no known name), so that the value is the
+// rule's fallback and the operator should hear of the typo.
 class ParamRules
 {
 public:
@@ -18,21 +22,21 @@ public:
 
     // Preset type of "SetPresetType": NONE 0, REAL 1, LIVE 2 (any case);
     // else an integer 1 or 2 as it is, 3 or more 1, anything else 0.
-    static int presetType(const QString &text);
+    static int presetType(const QString &text, bool *read = nullptr);
 
     // Normalisation type of "SetNormalizeType": REAL/0, LIVE/1, NONE/2 (any
     // case); any other text keeps `current`.
-    static int normalizeType(const QString &text, int current);
+    static int normalizeType(const QString &text, int current, bool *read = nullptr);
     // "Real" for 0, "Live" for 1, "None" for anything else.
     static QString normalizeName(int type);
 
     // A decimal floating-point number; no number (or NaN) gives 0.
-    static double number(const QString &text);
+    static double number(const QString &text, bool *read = nullptr);
 
     // Register value of "SetConfig": "0x..." hexadecimal, else decimal; a text
     // that is no integer or does not fit in 32 bits gives 0. Negative decimal
     // values down to -2^31 give their two's complement.
-    static quint32 configValue(const QString &text);
+    static quint32 configValue(const QString &text, bool *read = nullptr);
 
     // A floating-point number as answered: format 'g', 6 significant digits.
     static QString gText(double v);

@@ -17,10 +17,12 @@ quint32 find(const QList<DspReg> &regs, const QString &name)
 
 } // namespace
 
-int RegLookup::channel(const QString &text)
+int RegLookup::channel(const QString &text, bool *read)
 {
     bool ok = false;
     const qlonglong v = text.toLongLong(&ok, 10);
+    if (read)
+        *read = ok;
     if (!ok)
         return 0;
     return int(std::clamp<qlonglong>(v, 0, 3));

@@ -11,8 +11,8 @@ class RegLookup
 {
 public:
     // The channel parameter: a decimal integer clamped to 0 .. 3; no integer
-    // gives 0.
-    static int channel(const QString &text);
+    // gives 0 (and `read`, when given, false).
+    static int channel(const QString &text, bool *read = nullptr);
 
     // The address of the register `name` for channel `ch` (its offset is
     // added to per-channel registers only); 0 when no register has that name.

@@ -18,9 +18,15 @@ int RoiBounds::toIntClamped(double v)
 
 RoiBounds RoiBounds::fromTexts(const QString &a, const QString &b)
 {
-    const double x = ParamRules::number(a);
-    const double y = ParamRules::number(b);
+    bool readA = true;
+    bool readB = true;
+    const double x = ParamRules::number(a, &readA);
+    const double y = ParamRules::number(b, &readB);
     RoiBounds r;
+    if (!readA)
+        r.unread << a;
+    if (!readB)
+        r.unread << b;
     r.from = std::min(x, y);
     r.to = std::max(x, y);
     r.start = toIntClamped(r.from);

@@ -28,6 +28,9 @@ static QFileDialog *makeDialog(QWidget *parent, QFileDialog::AcceptMode mode)
     d->setAcceptMode(mode);
     d->setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     d->setNameFilters({QStringLiteral("Setting Data (*.stg)"), QStringLiteral("Any (*, *.*)")});
+    // A name typed without a suffix gets ".stg", so that the Load dialog's filter shows it.
+    if (mode == QFileDialog::AcceptSave)
+        d->setDefaultSuffix(QStringLiteral("stg"));
     d->setModal(false);
     return d;
 }

@@ -1,13 +1,19 @@
 #include "mcacsv.h"
 
 #include <QRegularExpression>
+#include <QLocale>
 #include <QSaveFile>
+
+#include <cmath>
 
 namespace {
 
+// Times and rates to the microsecond (the units count in 10 ns ticks, which
+// only adds noise digits to a header), in their shortest form.
 QString num(double v)
 {
-    return QString::number(v, 'g', 10);
+    const double rounded = std::isfinite(v) && std::abs(v) < 1e12 ? std::round(v * 1e6) / 1e6 : v;
+    return QString::number(rounded, 'g', QLocale::FloatingPointShortest);
 }
 
 } // namespace

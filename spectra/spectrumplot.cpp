@@ -44,6 +44,13 @@ SpectrumPlot::SpectrumPlot(QWidget *parent)
     lf.setPointSizeF(std::max(6.0, lf.pointSizeF() - 1.0));
     legend->setFont(lf);
     axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
+    // Any range change not made here is the user's zoom or pan.
+    auto userMoved = [this] {
+        if (!m_fitting)
+            m_follow = false;
+    };
+    connect(xAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), this, userMoved);
+    connect(yAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), this, userMoved);
 }
 
 void SpectrumPlot::setTitle(const QString &title)
@@ -95,6 +102,8 @@ void SpectrumPlot::setTraces(const QList<Trace> &traces)
     updateBands();
     if (firstData)
         resetView();
+    else if (m_follow)
+        fitView();
 }
 
 void SpectrumPlot::setBands(const QList<Band> &bands)
@@ -133,6 +142,7 @@ void SpectrumPlot::setLogScale(bool on)
     if (on == m_log)
         return;
     m_log = on;
+    m_fitting = true;
     if (on) {
         yAxis->setScaleType(QCPAxis::stLogarithmic);
         yAxis->setTicker(QSharedPointer<QCPAxisTickerLog>(new QCPAxisTickerLog));
@@ -144,16 +154,25 @@ void SpectrumPlot::setLogScale(bool on)
         yAxis->setNumberFormat(QStringLiteral("gb"));
         yAxis->setNumberPrecision(6);
     }
+    m_fitting = false;
     resetView();
 }
 
 void SpectrumPlot::resetView()
 {
+    m_follow = true;
+    fitView();
+}
+
+void SpectrumPlot::fitView()
+{
+    m_fitting = true;
     xAxis->setRange(-0.5, m_maxBins - 0.5);
     if (m_log)
         yAxis->setRange(0.5, std::max(10.0, double(m_maxCount) * 2.0));
     else
         yAxis->setRange(0.0, std::max(1.0, double(m_maxCount) * 1.05));
+    m_fitting = false;
 }
 
 bool SpectrumPlot::pick(const QPointF &pos, int *trace, int *bin, quint32 *counts) const

@@ -12,7 +12,8 @@
 // The plot of spectra shared by the Spectra window and marlo-peer's picture:
 // counts over bins, one colour per trace with a legend, a linear or
 // logarithmic count axis, zoom and pan on both axes (mouse drag and wheel),
-// and shaded ROI bands. render() draws the same plot into an image without
+// and shaded ROI bands. The axes follow the data (fit it at each setTraces)
+// until the user zooms or pans; resetView() returns to following. render() draws the same plot into an image without
 // showing a window (it needs a QApplication, on any platform, offscreen too).
 class SpectrumPlot : public QCustomPlot
 {
@@ -39,7 +40,7 @@ public:
     void setLogScale(bool on);
     bool logScale() const { return m_log; }
     void setTitle(const QString &title);
-    // Both axes back to the whole of the data.
+    // Both axes back to the whole of the data, and following it again.
     void resetView();
 
     // The trace drawn nearest to `pos` (widget pixels) at the bin under it:
@@ -58,12 +59,15 @@ public:
 
 private:
     void updateBands();
+    void fitView();
 
     QList<Trace> m_traces;
     QList<Band> m_bands;
     QList<QCPItemRect *> m_bandItems;
     QCPTextElement *m_title = nullptr;
     bool m_log = false;
+    bool m_follow = true;
+    bool m_fitting = false;   // the ranges are being set by the plot itself
     int m_maxBins = 1;
     quint32 m_maxCount = 1;
 };

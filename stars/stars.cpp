@@ -287,7 +287,11 @@ void Stars::receive()
         emit vlog(QStringLiteral("msg from stars[%1]").arg(line.simplified()), black);
         switch (connectStat->state) {
         case ConnectStat::Disconnected:
-            sendKey(line);
+            // Without a key the server can only refuse: the attempt ends now.
+            if (!sendKey(line)) {
+                socket->abort();
+                break;
+            }
             connectStat->setStat(ConnectStat::Connecting);
             break;
         case ConnectStat::Connecting:
@@ -303,8 +307,7 @@ void Stars::receive()
                 emit log(QStringLiteral("Connected To Stars"), black);
                 sendHeldEvents();
             } else {
-                closeReason = keys.isEmpty() ? QStringLiteral("no key to send")
-                                             : QStringLiteral("Stars did not accept the key");
+                closeReason = QStringLiteral("Stars did not accept the key");
                 socket->disconnectFromHost();
             }
             break;
@@ -328,26 +331,30 @@ void Stars::writeLine(const QByteArray &bytes)
 
 // ---- key handshake --------------------------------------------------------
 
+// On failure the reason of the attempt's end names the file.
 void Stars::readKeyFile()
 {
     keys.clear();
     const QString path = keyFile();
-    const QString abs = QFileInfo(path).absoluteFilePath();
+    const QString abs = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
     emit log(QStringLiteral("opening key file [%1]").arg(abs), black);
     QFile f(path);
     if (path.isEmpty() || !f.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        emit log(QStringLiteral("Can't open key file [%1]").arg(abs), black);
+        emit log(QStringLiteral("Can't open key file [%1]").arg(abs), red);
+        closeReason = path.isEmpty() ? QStringLiteral("no key file given") : QStringLiteral("no key file %1").arg(abs);
         return;
     }
     keys = StarsKeys::keysOf(f.readAll());
+    if (keys.isEmpty())
+        closeReason = QStringLiteral("no key in key file %1").arg(abs);
 }
 
-void Stars::sendKey(const QString &line)
+bool Stars::sendKey(const QString &line)
 {
     readKeyFile();
     if (keys.isEmpty()) {
-        emit log(QStringLiteral("I have no key to exchange with Stars."), black);
-        return;
+        emit log(QStringLiteral("I have no key to exchange with Stars."), red);
+        return false;
     }
     const qint64 n = StarsKeys::challengeOf(line);
     const int index = StarsKeys::keyIndex(n, int(keys.size()));
@@ -356,6 +363,7 @@ void Stars::sendKey(const QString &line)
     const QString where = QStringLiteral("line %1 of %2").arg(index + 1).arg(QFileInfo(keyFile()).fileName());
     emit log(QStringLiteral("sending key [%1][%2]").arg(nodeName(), where), black);
     writeLine(StarsKeys::keyLine(nodeName(), key).toUtf8() + '\n');
+    return true;
 }
 
 bool Stars::isAuthOk(const QString &line) const

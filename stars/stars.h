@@ -143,7 +143,8 @@ private:
     void fillCmdTable();
     bool addCmd(int id, const QString &name, const QString &help);
     void readKeyFile();
-    void sendKey(const QString &line);
+    // Answers the challenge; false (and nothing sent) without a key.
+    bool sendKey(const QString &line);
     bool isAuthOk(const QString &line) const;
     void answerHelp(const AMsg &aMsg);
     void writeLine(const QByteArray &bytes);

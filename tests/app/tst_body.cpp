@@ -82,7 +82,7 @@ private slots:
         QCOMPARE(QFile::exists(body.logArea()->logFileName()), writeTo);
     }
 
-    // "Quit" asks first: No keeps the window, Ok finishes. Closing finishes without asking.
+    // "Quit" asks first: No keeps the window, Yes finishes. Closing finishes without asking.
     void quitAndClose()
     {
         Body body;
@@ -99,7 +99,7 @@ private slots:
 
         quit->click();
         MsgCapture cap;
-        box->button(QMessageBox::Ok)->click();
+        box->button(QMessageBox::Yes)->click();
         QCOMPARE(finishing.count(), 1);
         QVERIFY(cap.messages.contains(QStringLiteral("ok quit")));
 

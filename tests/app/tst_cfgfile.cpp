@@ -182,6 +182,8 @@ private slots:
         QTest::newRow("all known") << Files{{"m.cfg", "STARS_RECONNECT 0\nwatch_interval_ms d 50\n"}} << QStringList{};
         QTest::newRow("missing") << Files{{"gone.cfg", QByteArray()}}
                                  << QStringList{"Can't open config file [gone.cfg] in %cwd: running without units"};
+        QTest::newRow("no name after -c") << Files{{"", QByteArray()}}
+                                          << QStringList{"No config file name after -c or -config: running without units"};
     }
     void complaints()
     {

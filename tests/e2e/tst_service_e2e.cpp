@@ -41,6 +41,8 @@ private slots:
 
     void simpleAnswers_data();
     void simpleAnswers();
+    void typos_data();
+    void typos();
     void presets();
     void measTime();
     void startAndMeasurementNumbers();
@@ -103,6 +105,57 @@ void TstServiceE2e::simpleAnswers()
     // A refused request touches no unit.
     if (answer.startsWith(QLatin1String("Er:")))
         QCOMPARE(sim1->requests().size() + sim2->requests().size(), 0);
+}
+
+// A parameter read leniently keeps its answer, and a typo in it is told to
+// the operator in red, once per word.
+void TstServiceE2e::typos_data()
+{
+    QTest::addColumn<QString>("request");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QStringList>("red");
+    const QString dsp1 = QStringLiteral("Marlo.dsp1");
+    auto line = [](const char *cmd, const char *text, const char *what, const char *outcome) {
+        return QStringList{QStringLiteral("%1 [%2] is no %3: %4").arg(cmd, text, what, outcome)};
+    };
+    QTest::newRow("preset type") << "SetPresetType Rael" << "Marlo" << "Ok:"
+                                 << line("SetPresetType", "Rael", "preset type", "None (0) is set");
+    QTest::newRow("preset type integer") << "SetPresetType -1" << "Marlo" << "Ok:" << QStringList();
+    QTest::newRow("preset value") << "SetPresetValue abc" << "Marlo" << "Ok:"
+                                  << line("SetPresetValue", "abc", "number", "0 is set");
+    QTest::newRow("preset value number") << "SetPresetValue 1e1" << "Marlo" << "Ok:" << QStringList();
+    QTest::newRow("normalize type") << "SetNormalizeType Rael" << "Marlo" << "Ok: Normalize type None"
+                                    << line("SetNormalizeType", "Rael", "normalize type", "None (2) is kept");
+    QTest::newRow("meas time") << "SetMeasTimeInSec 1,5" << dsp1 << "Ok:"
+                               << line("SetMeasTimeInSec", "1,5", "number", "0 is set");
+    QTest::newRow("ROI") << "SetROI 0 l0 20" << "Marlo" << "Ok:" << line("SetROI", "l0", "number", "0 is set");
+    QTest::newRow("ROIs both") << "SetROIs x y" << "Marlo" << "Ok:"
+                               << line("SetROIs", "x", "number", "0 is set") + line("SetROIs", "y", "number", "0 is set");
+    QTest::newRow("ROIs per element") << "SetROIs 1 2 3 4 5 6 7 z" << "Marlo" << "Ok:"
+                                      << line("SetROIs", "z", "number", "0 is set");
+    QTest::newRow("config channel") << "SetConfig SFilterPeakingT one 5" << dsp1 << "SFilterPeakingT 0 5 0x5"
+                                    << line("SetConfig", "one", "channel", "0 is used");
+    QTest::newRow("config value") << "SetConfig SFilterPeakingT 1 0x1G" << dsp1 << "SFilterPeakingT 1 0 0x0"
+                                  << line("SetConfig", "0x1G", "register value", "0 is set");
+    QTest::newRow("config no value") << "SetConfig SFilterPeakingT" << dsp1 << "SFilterPeakingT 0 0x0"
+                                     << line("SetConfig", "", "register value", "0 is set");
+    QTest::newRow("status channel") << "Status SFilterPeakingT ch1" << dsp1 << QString()
+                                    << line("Status", "ch1", "channel", "0 is used");
+    QTest::newRow("run number is no typo") << "RunStart first" << "Marlo" << "Ok:" << QStringList();
+}
+
+void TstServiceE2e::typos()
+{
+    QFETCH(QString, request);
+    QFETCH(QString, to);
+    QFETCH(QString, answer);
+    QFETCH(QStringList, red);
+    rig->clearLog();
+    const QString got = rig->ask(request, to);
+    if (!answer.isNull())
+        QCOMPARE(got, answer);
+    QCOMPARE(rig->logLines(true), red);
 }
 
 void TstServiceE2e::presets()

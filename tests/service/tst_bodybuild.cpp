@@ -199,7 +199,7 @@ void TstBodyBuild::quitStopsUnits()
     QCOMPARE(u->tcpSocket()->state(), QAbstractSocket::ConnectedState);
     body->findChild<QPushButton *>(QStringLiteral("Quit"))->click();
     QCOMPARE(rig.ask(QStringLiteral("GetMCALength")), QStringLiteral("4096"));
-    body->quitDialog()->button(QMessageBox::Ok)->click();
+    body->quitDialog()->button(QMessageBox::Yes)->click();
     QVERIFY(!u->keepTcp());
     QVERIFY(QTest::qWaitFor([u] { return u->tcpSocket()->state() == QAbstractSocket::UnconnectedState; }, 5000));
 }

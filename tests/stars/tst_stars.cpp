@@ -3,6 +3,7 @@
 // host/port journal.
 #include <functional>
 
+#include <QColor>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -92,7 +93,8 @@ private slots:
 
     void keyChoice_data();
     void keyChoice();
-    void missingKeyFile();
+    void keyFileProblems_data();
+    void keyFileProblems();
     void acceptance_data();
     void acceptance();
     void button();
@@ -209,24 +211,62 @@ void TstStars::keyChoice()
     QVERIFY2(masked.match(sent).hasMatch(), qPrintable(sent));
 }
 
-void TstStars::missingKeyFile()
+void TstStars::keyFileProblems_data()
 {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QByteArray>("first");   // the file's contents; null: no file
+    QTest::addColumn<QString>("reason");
+
     const QString abs = QFileInfo(dir.filePath("absent.key")).absoluteFilePath();
-    for (const QString &path : {abs, QString()}) {
-        stars->setKeyFile(path);
-        QSignalSpy log(stars, &Stars::log);
-        stars->connectToStars();
-        QVERIFY(server->waitForClient());
-        server->send("7\n");
-        QTRY_COMPARE(stars->linkState(), 1);
-        QCOMPARE(log.last().at(0).toString(), QStringLiteral("I have no key to exchange with Stars."));
-        if (!path.isEmpty())
-            QCOMPARE(log.at(1).at(0).toString(), QStringLiteral("Can't open key file [%1]").arg(abs));
-        server->send("System> Er: Bad node name or key\n");
-        QVERIFY(server->waitForClientGone());
-        QTRY_COMPARE(stars->linkState(), 0);
-        QVERIFY(server->buffer.isEmpty());   // no key line was written
+    const QString empty = QFileInfo(dir.filePath("empty.key")).absoluteFilePath();
+    QTest::newRow("missing") << abs << QByteArray() << "no key file " + abs;
+    QTest::newRow("no path") << QString() << QByteArray() << "no key file given";
+    QTest::newRow("empty") << empty << QByteArray("") << "no key in key file " + empty;
+    QTest::newRow("no line end") << empty << QByteArray("k0") << "no key in key file " + empty;
+}
+
+// The attempt ends at once, in red, naming the file; the retry reads the
+// file again, so a key put there later is used.
+void TstStars::keyFileProblems()
+{
+    QFETCH(QString, path);
+    QFETCH(QByteArray, first);
+    QFETCH(QString, reason);
+
+    QFile f(path);
+    if (!path.isEmpty())
+        f.remove();
+    if (!first.isNull())
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(first) == first.size() && f.flush());
+    f.close();
+    stars->setKeyFile(path);
+    stars->setReconnect(true);
+    stars->setHealTimings({200, 200, 10000, 5000});
+    QSignalSpy log(stars, &Stars::log);
+    stars->connectToStars();
+    QVERIFY(server->waitForClient());
+    server->send("7\n");
+    QVERIFY(server->waitForClientGone());
+    const QString end = QStringLiteral("Can't connect to Stars at 127.0.0.1:%1 (%2); retrying").arg(server->port()).arg(reason);
+    QTRY_COMPARE(log.last().at(0).toString(), end);
+    QStringList red;
+    for (const QList<QVariant> &l : std::as_const(log)) {
+        if (l.at(1).value<QColor>() == QColor(255, 0, 0))
+            red << l.at(0).toString();
     }
+    QStringList want{QStringLiteral("I have no key to exchange with Stars."), end};
+    if (first.isNull())
+        want.prepend(QStringLiteral("Can't open key file [%1]").arg(path));
+    QCOMPARE(red, want);
+    QVERIFY(server->buffer.isEmpty());   // no key line was written
+    if (path.isEmpty())
+        return;
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write("k0\n") == 3);
+    f.close();
+    QTRY_COMPARE(server->connections, 2);
+    QVERIFY(server->waitForClient());
+    server->send("7\n");
+    QCOMPARE(server->nextLine(), QByteArray("Marlo k0\n"));
 }
 
 void TstStars::acceptance_data()

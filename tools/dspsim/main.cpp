@@ -84,8 +84,9 @@ int main(int argc, char **argv)
                                   .arg(u->name(), u->address().toString(), u->errorString()));
         }
         if (setup.udpPort < 1024 || (setup.tcpPort < 1024 && setup.tcpPort != 0))
-            printLine(stderr, QStringLiteral("marlo-sim: ports below 1024 (TCP 24) need root; "
-                                             "use --udp-port and --tcp-port to choose others"));
+            printLine(stderr, QStringLiteral("marlo-sim: ports below 1024 (TCP 24) need root: run it with sudo. "
+                                             "Marlo always uses the units' own ports (UDP 4660, TCP 24); "
+                                             "--udp-port and --tcp-port serve tests that point their units elsewhere"));
         return 1;
     }
 
