@@ -7,6 +7,8 @@
 #include <QTextDocument>
 #include <QTextStream>
 
+#include "marloversion.h"
+
 LogArea::LogArea(QWidget *parent, int maxBlocks)
     : QFrame(parent)
 {
@@ -82,5 +84,7 @@ void LogArea::appendToFile(const QString &line)
         return;
     QTextStream out(&file);
     out.setEncoding(QStringConverter::Utf8);
+    if (file.size() == 0)   // a new file first says which build writes it
+        out << formatLine(QDateTime::currentDateTime(), QStringLiteral("marlo ") + QLatin1String(marloVersion())) << '\n';
     out << line << '\n';
 }

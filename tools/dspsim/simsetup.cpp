@@ -116,6 +116,8 @@ bool SimSetup::parseArgs(const QStringList &args)
         QString a, b;
         if (opt == QLatin1String("--help") || opt == QLatin1String("-h")) {
             help = true;
+        } else if (opt == QLatin1String("--version")) {
+            version = true;
         } else if (opt == QLatin1String("--config")) {
             if (!next(a) || !readConfig(a))
                 return false;
@@ -160,7 +162,7 @@ bool SimSetup::parseArgs(const QStringList &args)
             return fail(QStringLiteral("unknown argument \"%1\"").arg(opt));
         }
     }
-    if (units.isEmpty() && !help)
+    if (units.isEmpty() && !help && !version)
         return fail(QStringLiteral("no units to serve: give --config FILE, --dsp or --hv"));
     return true;
 }
@@ -179,5 +181,6 @@ QString SimSetup::usage()
         "  --dead-fraction F    dead share of the real time, 0 to 1 (default 0.03)\n"
         "  --deterministic      reproducible spectra and rates (default: random)\n"
         "  --log-requests       print every request received\n"
-        "  --help               this text\n");
+        "  --help               this text\n"
+        "  --version            the version\n");
 }

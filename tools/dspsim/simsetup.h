@@ -24,12 +24,13 @@ public:
     bool deterministic = false;
     bool logRequests = false;
     bool help = false;
+    bool version = false;
     QString error;               // set when parsing failed
 
     // Parses the arguments (the program name first). Options:
     //   --config FILE, --dsp NAME ADDR [b], --hv NAME ADDR, --udp-port N,
     //   --tcp-port N, --rate R, --dead-fraction F, --deterministic,
-    //   --log-requests, --help
+    //   --log-requests, --help, --version
     bool parseArgs(const QStringList &args);
 
     // Adds the units of a Marlo configuration file: one DSP unit per VEXDA
