@@ -6,6 +6,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include "marloversion.h"
+
 LogArea::LogArea(QWidget *parent, int maxBlocks)
     : QFrame(parent)
 {
@@ -119,6 +121,9 @@ void LogArea::appendToFile(const QString &line)
         file.setFileName(name);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
             return;
+        if (file.size() == 0)   // a new file first says which build writes it
+            file.write((formatLine(QDateTime::currentDateTime(), QStringLiteral("marlo ") + QLatin1String(marloVersion()))
+                        + QLatin1Char('\n')).toUtf8());
     }
     file.write((line + QLatin1Char('\n')).toUtf8());
     file.flush();

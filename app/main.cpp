@@ -9,6 +9,7 @@
 #include "body.h"
 #include "cfgfile.h"
 #include "logsink.h"
+#include "marloversion.h"
 #include "startup.h"
 
 Q_LOGGING_CATEGORY(lcMain, "marlo.main")
@@ -18,13 +19,18 @@ int main(int argc, char **argv)
     logSink = nullptr;
     std::unique_ptr<CfgFile> cfg;   // outlives the application object
 
-    // The help needs no display.
+    // The help and the version need no display.
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << QString::fromUtf8(argv[i]);
-    if (checkCommandLine(args).helpAsked) {
+    const CommandLineCheck asked = checkCommandLine(args);
+    if (asked.helpAsked) {
         QCoreApplication core(argc, argv);
         std::fputs(qPrintable(commandLineHelp()), stdout);
+        return 0;
+    }
+    if (asked.versionAsked) {
+        std::printf("marlo %s\n", marloVersion());
         return 0;
     }
 

@@ -53,6 +53,7 @@ struct MarloOptions {
     QCommandLineParser parser;
     const QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show these options and exit.")};
+    const QCommandLineOption version{QStringLiteral("version"), QStringLiteral("Show the version and exit.")};
 
     explicit MarloOptions(const QStringList &args)
     {
@@ -62,6 +63,7 @@ struct MarloOptions {
             QStringLiteral("Marlo: puts the DSP units and the HV unit on the STARS bus."));
         parser.addOptions({
             help,
+            version,
             {QStringLiteral("c"),
              QStringLiteral("Read the configuration from FILE (default: config.cfg in the working folder)."),
              QStringLiteral("FILE")},
@@ -84,7 +86,7 @@ struct MarloOptions {
 CommandLineCheck checkCommandLine(const QStringList &args)
 {
     MarloOptions o(args);
-    return {o.parser.isSet(o.help), o.parser.unknownOptionNames()};
+    return {o.parser.isSet(o.help), o.parser.isSet(o.version), o.parser.unknownOptionNames()};
 }
 
 QString commandLineHelp()

@@ -23,10 +23,11 @@ QStringList configComplaints(const CfgFile &cfg, const QString &fileName, bool o
 bool loadCatalogue(QTranslator &translator);
 
 // What the command line asks of main beyond the options CfgFile stores:
-// the help (-h, -help or --help) and the options Marlo does not know, which
-// are reported and otherwise ignored.
+// the help (-h, -help or --help), the version (-version or --version) and
+// the options Marlo does not know, which are reported and otherwise ignored.
 struct CommandLineCheck {
     bool helpAsked = false;
+    bool versionAsked = false;
     QStringList unknown;
 };
 CommandLineCheck checkCommandLine(const QStringList &args);

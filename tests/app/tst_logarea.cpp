@@ -11,6 +11,7 @@
 
 #include "logarea.h"
 #include "logsink.h"
+#include "marloversion.h"
 #include "msgcapture.h"
 
 namespace {
@@ -64,11 +65,13 @@ private slots:
         QTest::addColumn<bool>("verbose");
         QTest::addColumn<QStringList>("onScreen");
         QTest::addColumn<QStringList>("inFile");
+        // A new file starts with the version of the build that writes it.
+        const QString v = QStringLiteral("marlo ") + QLatin1String(marloVersion());
         QTest::newRow("plain") << false << false << QStringList{"log", "sink"} << QStringList{};
         QTest::newRow("verbose") << false << true << QStringList{"log", "vlog", "sink", "vsink"} << QStringList{};
-        QTest::newRow("write") << true << false << QStringList{"log", "sink"} << QStringList{"log", "sink"};
+        QTest::newRow("write") << true << false << QStringList{"log", "sink"} << QStringList{v, "log", "sink"};
         QTest::newRow("write verbose") << true << true << QStringList{"log", "vlog", "sink", "vsink"}
-                                       << QStringList{"log", "vlog", "sink", "vsink"};
+                                       << QStringList{v, "log", "vlog", "sink", "vsink"};
     }
     void gating()
     {
@@ -101,9 +104,9 @@ private slots:
         QCOMPARE(onScreen.first(), QStringLiteral("line %1").arg(total - onScreen.size()));
         QCOMPARE(onScreen.last(), QStringLiteral("line %1").arg(total - 1));
         const QStringList inFile = stored(area.logFileName());
-        QCOMPARE(inFile.size(), total);
+        QCOMPARE(inFile.size(), total + 1);   // the version line first
         for (int i = 0; i < total; ++i)
-            QCOMPARE(inFile.at(i), QStringLiteral("line %1").arg(i));
+            QCOMPARE(inFile.at(i + 1), QStringLiteral("line %1").arg(i));
     }
 
     // A run of identical lines: the first line, then one count of the

@@ -5,9 +5,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-// Runs the built program as the operator would: it reads its configuration,
-// starts its log file with "Starting !!", logs a mistyped key there and ends
-// on SIGTERM.
+// Runs the built program as the operator would: it tells its version with no
+// display, reads its configuration, starts its log file with that version and
+// "Starting !!", logs a mistyped key there and ends on SIGTERM.
 class TestMarloRun : public QObject
 {
     Q_OBJECT
@@ -22,6 +22,13 @@ private slots:
         cfg.close();
         QProcess marlo;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
+        marlo.setProcessEnvironment(env);
+        marlo.start(qEnvironmentVariable("MARLO_BUILD_DIR") + QStringLiteral("/app/marlo"), {QStringLiteral("--version")});
+        QVERIFY(marlo.waitForFinished(30000));
+        const QString version = QString::fromUtf8(marlo.readAllStandardOutput()).trimmed();
+        QVERIFY2(marlo.exitCode() == 0 && version.startsWith(QLatin1String("marlo ")), qPrintable(version));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         marlo.setProcessEnvironment(env);
         marlo.setWorkingDirectory(dir.path());
@@ -37,7 +44,8 @@ private slots:
         // What main learnt before the log area existed reaches its file too.
         QTRY_VERIFY(log().contains(QStringLiteral("CONECT_TO_STARS")));
         QCOMPARE(marlo.state(), QProcess::Running);
-        QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d:Starting !!\n"))
+        const QString stamp = QStringLiteral("\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d:");
+        QVERIFY2(QRegularExpression(QStringLiteral("^%1%2\n%1Starting !!\n").arg(stamp, QRegularExpression::escape(version)))
                      .match(log()).hasMatch(), qPrintable(log()));
         marlo.terminate();
         if (!marlo.waitForFinished(30000)) {

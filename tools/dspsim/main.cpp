@@ -1,6 +1,7 @@
 // marlo-sim: serves simulated DSP units and an HV unit on loopback addresses
 // until SIGTERM or SIGINT.
 
+#include "marloversion.h"
 #include "rbcppacket.h"
 #include "simhost.h"
 #include "simsetup.h"
@@ -45,6 +46,10 @@ int main(int argc, char **argv)
     }
     if (setup.help) {
         printLine(stdout, SimSetup::usage());
+        return 0;
+    }
+    if (setup.version) {
+        printLine(stdout, QStringLiteral("marlo-sim %1").arg(QLatin1String(marloVersion())));
         return 0;
     }
 

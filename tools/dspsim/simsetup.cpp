@@ -116,6 +116,8 @@ bool SimSetup::parseArgs(const QStringList &args)
         QString a, b;
         if (opt == QLatin1String("--help") || opt == QLatin1String("-h")) {
             help = true;
+        } else if (opt == QLatin1String("--version")) {
+            version = true;
         } else if (opt == QLatin1String("--config")) {
             if (!next(a) || !readConfig(a))
                 return false;
@@ -162,7 +164,7 @@ bool SimSetup::parseArgs(const QStringList &args)
             return fail(QStringLiteral("unknown argument \"%1\"").arg(opt));
         }
     }
-    if (units.isEmpty() && !help)
+    if (units.isEmpty() && !help && !version)
         return fail(QStringLiteral("no units to serve: give --config FILE, --dsp or --hv"));
     return true;
 }
@@ -183,6 +185,7 @@ QString SimSetup::usage()
         "  --stamp              self-checking histograms instead of simulated spectra (below)\n"
         "  --log-requests       print every request received\n"
         "  --help               this text\n"
+        "  --version            the version\n"
         "\n"
         "With --stamp every histogram proves where it came from (32-bit bins):\n"
         "  bin 0       the mark 0x53544D50\n"

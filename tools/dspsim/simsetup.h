@@ -25,12 +25,13 @@ public:
     bool stamp = false;          // self-checking histograms (HistogramStamp)
     bool logRequests = false;
     bool help = false;
+    bool version = false;
     QString error;               // set when parsing failed
 
     // Parses the arguments (the program name first). Options:
     //   --config FILE, --dsp NAME ADDR [b], --hv NAME ADDR, --udp-port N,
     //   --tcp-port N, --rate R, --dead-fraction F, --deterministic,
-    //   --stamp, --log-requests, --help
+    //   --stamp, --log-requests, --help, --version
     bool parseArgs(const QStringList &args);
 
     // Adds the units of a Marlo configuration file: one DSP unit per VEXDA

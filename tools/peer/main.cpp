@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "marloversion.h"
 #include "peerexit.h"
 #include "peeroptions.h"
 #include "peersession.h"
@@ -48,6 +49,10 @@ int main(int argc, char **argv)
     }
     if (options.help) {
         printTo(stdout, PeerOptions::usage());
+        return PeerExit::Ok;
+    }
+    if (options.version) {
+        printTo(stdout, QStringLiteral("marlo-peer %1").arg(QLatin1String(marloVersion())));
         return PeerExit::Ok;
     }
 

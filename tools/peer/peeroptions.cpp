@@ -58,6 +58,7 @@ struct PeerParser {
         opt("roi", "FIRST:LAST", QStringLiteral("ROI band in the plot (repeatable); --roi marlo: Marlo's ROIs"));
         opt("plot-size", "WxH", QStringLiteral("plot size in pixels (default %1x%2)").arg(d.plotSize.width()).arg(d.plotSize.height()));
         opt("help", nullptr, QStringLiteral("this text"));
+        opt("version", nullptr, QStringLiteral("the version"));
     }
 };
 
@@ -98,6 +99,7 @@ bool PeerOptions::parse(const QStringList &args)
     };
 
     help = p.isSet(QStringLiteral("help"));
+    version = p.isSet(QStringLiteral("version"));
     text("host", host);
     if (!number("port", 1, 65535, port))
         return false;

@@ -29,6 +29,7 @@ struct PeerOptions
     int retries = 2;                 // "NAck"s sent for malformed transfers
     QSize plotSize = QSize(1200, 700);
     bool help = false;
+    bool version = false;
     QString error;                   // why parse() failed
 
     QString effectiveKeyFile() const { return keyFile.isEmpty() ? name + QStringLiteral(".key") : keyFile; }

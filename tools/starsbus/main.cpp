@@ -4,18 +4,21 @@
 #include <QHostAddress>
 #include <QTextStream>
 
+#include "marloversion.h"
 #include "starsbus.h"
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("starsbus"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(marloVersion()));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "A small STARS server for tests and the demo. Nodes log in with the keys in "
         "<keydir>/<Name>.key; it serves loopback addresses only."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption hostOpt(QStringLiteral("host"), QStringLiteral("Loopback address to listen on (default 127.0.0.1)."),
                                      QStringLiteral("address"), QStringLiteral("127.0.0.1"));
     const QCommandLineOption portOpt(QStringLiteral("port"), QStringLiteral("Port to listen on, 0: any free port (default 6057)."),
