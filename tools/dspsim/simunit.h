@@ -61,6 +61,12 @@ public:
     QVector<quint32> histogram(int ch) const;       // current bins of a channel (4096, or 8192 in B mode)
     void advanceTicks(qint64 ticks);                // count this many 10 ns ticks at once (while counting)
 
+    // Timing of a real unit on its network (0: none): every UDP answer leaves
+    // this many microseconds after its request; a histogram stream goes out
+    // at this many megabits per second.
+    void setAnswerDelayUs(int us);
+    void setStreamMbps(double mbps);
+
     // HV unit.
     void setRampMs(int ms);                         // duration of an HV ramp (default 1000 ms)
 
@@ -110,6 +116,8 @@ private:
     QElapsedTimer clock;
     std::unique_ptr<SimDevice> device;
     SimFaults unitFaults;
+    int answerDelayUs = 0;
+    double streamMbps = 0.0;
     QList<QByteArray> requestLog;
     int requestLogLimit = 0;
     QHostAddress lastFrom;
