@@ -104,6 +104,9 @@ void SimStreamer::onNewConnection()
             gapTimer->stop();
         }
         conn = s;
+        // Each write goes out at once, as a unit's frames do (paced segments
+        // would otherwise wait for the peer's delayed acknowledgement).
+        s->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(s, &QTcpSocket::readyRead, s, [s] { s->readAll(); });
         connect(s, &QTcpSocket::disconnected, this, [this, s] { onConnectionGone(s); });
     }
