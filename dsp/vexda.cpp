@@ -16,11 +16,15 @@ QString shortest(double v)
     return QString::number(v, 'g', QLocale::FloatingPointShortest);
 }
 
-// A tick aimed at the preset's end comes this late: the start request and
-// the timer's own lateness are covered by the fixed part, a unit clock
-// running slower than the computer's by the share of the time left.
-constexpr double presetEndMarginSec = 0.002;
+// A tick aimed at the preset's end comes this late: the start request on
+// its way is covered by the fixed part (the timer, counting whole
+// milliseconds, never fires early), a unit clock running slower than the
+// computer's by the share of the time left.
+constexpr double presetEndMarginSec = 0.001;
 constexpr double presetEndMarginShare = 0.001;
+// The end is aimed at once it is nearer than this many intervals: a tick at
+// the interval that would come just before the end would be wasted.
+constexpr double aimWithinIntervals = 1.5;
 
 } // namespace
 
@@ -247,7 +251,7 @@ void VexDA::scheduleTick(double countedSec)
         // the start: a resumed unit ends sooner and is seen at this tick).
         const double left = qMax(0.0, m_presetValue - countedSec);
         const double aim = left + presetEndMarginSec + presetEndMarginShare * left;
-        if (aim < m_watchIntervalSec) {
+        if (aim < aimWithinIntervals * m_watchIntervalSec) {
             m_watchTimer.stop();
             m_tickSpanSec = aim;
             m_aimTimer.start(int(std::ceil(aim * 1000.0)));

@@ -68,10 +68,11 @@ public:
     double watchIntervalSec() const;
     int watchTimerIntervalMs() const;
     bool watchIsRunning() const;
-    // On (the default): the tick that falls after the preset's end is aimed
-    // at that end (plus a small margin), and a tick that reads a real time
-    // at the preset ends the measurement there. Off: ticks only at the
-    // interval, and only a real time that stood still ends it.
+    // On (the default): once the preset's end is less than 1.5 intervals
+    // away, the next tick is aimed at it (plus a small margin), and a tick
+    // that reads a real time at the preset ends the measurement there. Off:
+    // ticks only at the interval, and only a real time that stood still
+    // ends it.
     void setQuickPresetEnd(bool on);
     bool quickPresetEnd() const;
     void readTimes();
