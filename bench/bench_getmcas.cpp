@@ -66,12 +66,6 @@ struct PlainUnit {
     std::unique_ptr<bench::PlainTcp> tcp;
 };
 
-double median(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0.0 : v.at(v.size() / 2);
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -209,7 +203,7 @@ int main(int argc, char **argv)
                                 : "GetMCAs 8 units x 4 channels, acknowledged (SIMPLE_TRANS 0)",
                        r, 0.001, "ms", 2.0);
         tails = tails.mid(3);   // without the warm-up
-        std::printf("  (of which first to last byte at the peer: %.1f us)\n", median(tails));
+        std::printf("  (of which first to last byte at the peer: %.1f us)\n", bench::stats(tails).median);
         failures += linkReader.failures + copyReader.failures;
         if (failures)
             std::printf("failed exchanges: %d\n", failures);

@@ -65,12 +65,6 @@ struct WireMarks {
     }
 };
 
-double median(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0.0 : v.at(v.size() / 2);
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -177,8 +171,8 @@ int main(int argc, char **argv)
                                               .toUtf8();
                 bench::minLine(figure.constData(), r, 1.0, "ms", 2.5);
                 std::printf("  median split: start %.1f ms, watch %.1f ms, data sets %.1f ms, %s %.1f ms\n",
-                            median(starts.mid(1)), median(watches.mid(1)), median(dataSets.mid(1)),
-                            mcas ? "GetMCAs" : "GetValues", median(readOuts.mid(1)));
+                            bench::stats(starts.mid(1)).median, bench::stats(watches.mid(1)).median, bench::stats(dataSets.mid(1)).median,
+                            mcas ? "GetMCAs" : "GetValues", bench::stats(readOuts.mid(1)).median);
                 std::fflush(stdout);
             }
         }
