@@ -241,6 +241,10 @@ void Body::createUnits()
         }
     }
 
+    const bool quickEnd = cfg.flag(QStringLiteral("QUICK_PRESET_END"), QStringLiteral("1"));
+    for (VexDA *u : std::as_const(units.units))
+        u->setQuickPresetEnd(quickEnd);
+
     connect(ShowSettings, &QPushButton::clicked, &settingsCtrl, &QWidget::show);
     connect(ShowSpectra, &QPushButton::clicked, this, &Body::openSpectra);
 }

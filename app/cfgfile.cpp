@@ -214,7 +214,7 @@ const QStringList &CfgFile::knownKeys()
         QStringLiteral("DATA_LINK_CH_IP"), QStringLiteral("DATA_LINK_CH_PORT"), QStringLiteral("DATA_LINK_ALLOW"),
         QStringLiteral("DISCARD_DATA_LINK"), QStringLiteral("SIMPLE_TRANS"), QStringLiteral("WRITE_LOG_FILE"),
         QStringLiteral("VERBOSE"), QStringLiteral("VEXDA"), QStringLiteral("EMULATE_DSP_SIGNAL"),
-        QStringLiteral("WATCH_INTERVAL_MS"), QStringLiteral("VEXHV"), QStringLiteral("HV_READ_PARAMS"),
+        QStringLiteral("WATCH_INTERVAL_MS"), QStringLiteral("QUICK_PRESET_END"), QStringLiteral("VEXHV"), QStringLiteral("HV_READ_PARAMS"),
         QStringLiteral("HV_READ_TYPE"), QStringLiteral("DUMP"), QStringLiteral("RECOVER"),
         QStringLiteral("RECOVER_FILE"),
     };

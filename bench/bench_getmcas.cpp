@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "benchlink.h"
 #include "benchutil.h"
 #include "body.h"
 #include "dspreg.h"
@@ -43,105 +44,6 @@ constexpr int chCount = 4;
 constexpr int hgBytes = 16384;
 constexpr qint64 recordBytes = 48 + 4 * 4096;
 constexpr qint64 transferBytes = recordBytes * unitCount * chCount;
-using Clock = std::chrono::steady_clock;
-
-// Reads one transfer per go() from a connected socket, notes when its last
-// byte came, and answers "Ack".
-class Reader
-{
-public:
-    explicit Reader(int fd)
-        : fd(fd), buf(size_t(transferBytes)), th([this] { loop(); })
-    {
-    }
-    ~Reader()
-    {
-        {
-            std::lock_guard<std::mutex> l(m);
-            stop = true;
-        }
-        cv.notify_all();
-        ::shutdown(fd, SHUT_RDWR);
-        th.join();
-        ::close(fd);
-    }
-    void go()
-    {
-        std::lock_guard<std::mutex> l(m);
-        ++wanted;
-        cv.notify_all();
-    }
-    bool done()
-    {
-        std::lock_guard<std::mutex> l(m);
-        return got == wanted;
-    }
-    Clock::time_point lastByte()
-    {
-        std::lock_guard<std::mutex> l(m);
-        return last;
-    }
-    Clock::time_point firstByte()
-    {
-        std::lock_guard<std::mutex> l(m);
-        return first;
-    }
-    std::atomic<int> failures{0};
-
-private:
-    void loop()
-    {
-        for (;;) {
-            {
-                std::unique_lock<std::mutex> l(m);
-                cv.wait(l, [this] { return stop || got < wanted; });
-                if (stop)
-                    return;
-            }
-            qint64 n = 0;
-            Clock::time_point f;
-            while (n < transferBytes) {
-                const ssize_t r = ::recv(fd, buf.data() + n, size_t(transferBytes - n), 0);
-                if (r <= 0) {
-                    ++failures;
-                    break;
-                }
-                if (n == 0)
-                    f = Clock::now();
-                n += r;
-            }
-            const Clock::time_point t = Clock::now();
-            ::send(fd, "Ack", 3, MSG_NOSIGNAL);
-            std::lock_guard<std::mutex> l(m);
-            last = t;
-            first = f;
-            ++got;
-        }
-    }
-
-    int fd;
-    std::vector<char> buf;
-    std::mutex m;
-    std::condition_variable cv;
-    int wanted = 0;
-    int got = 0;
-    bool stop = false;
-    Clock::time_point last;
-    Clock::time_point first;
-    std::thread th;
-};
-
-int connectTo(quint16 port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    const sockaddr_in sa = bench::sockAddr(QHostAddress(QHostAddress::LocalHost), port);
-    if (::connect(fd, reinterpret_cast<const sockaddr *>(&sa), sizeof sa) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // A connected loopback TCP pair: first the writing end, second the reading end.
 std::pair<int, int> loopbackPair()
 {
@@ -151,7 +53,7 @@ std::pair<int, int> loopbackPair()
     ::listen(ls, 1);
     socklen_t len = sizeof sa;
     ::getsockname(ls, reinterpret_cast<sockaddr *>(&sa), &len);
-    const int reader = connectTo(ntohs(sa.sin_port));
+    const int reader = bench::connectTo(ntohs(sa.sin_port));
     const int writer = ::accept(ls, nullptr, nullptr);
     ::close(ls);
     const int one = 1;
@@ -163,28 +65,6 @@ struct PlainUnit {
     std::unique_ptr<bench::PlainUdp> udp;
     std::unique_ptr<bench::PlainTcp> tcp;
 };
-
-// Runs the event loop until pred holds (a 1 ms timer keeps it waking up).
-template <typename Pred>
-bool spin(Pred pred, int timeoutMs = 20000)
-{
-    QTimer tick;
-    tick.start(1);
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
-double median(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0.0 : v.at(v.size() / 2);
-}
 
 } // namespace
 
@@ -240,16 +120,16 @@ int main(int argc, char **argv)
         for (const ServiceRig::Unit &u : units)
             rig.sim(u.name)->setReg(DspAddr::Start, 0);
 
-        const int linkFd = connectTo(body->dataLinkServerPort());
-        if (linkFd < 0 || !spin([body] { return body->dataLinkConnected(); })) {
+        const int linkFd = bench::connectTo(body->dataLinkServerPort());
+        if (linkFd < 0 || !bench::spin([body] { return body->dataLinkConnected(); })) {
             std::fprintf(stderr, "no data link\n");
             return 1;
         }
-        Reader linkReader(linkFd);
+        bench::Reader linkReader(linkFd, transferBytes);
 
         const std::pair<int, int> copyPair = loopbackPair();
         const int copyWriter = copyPair.first;
-        Reader copyReader(copyPair.second);
+        bench::Reader copyReader(copyPair.second, transferBytes);
         const QByteArray copyBytes(int(transferBytes), '\x5a');
 
         QList<QByteArray> timeReads{Rbcp::readRequest(DspAddr::RealTime1, 6)};
@@ -299,11 +179,11 @@ int main(int argc, char **argv)
         };
         auto valueUs = [&] {
             linkReader.go();
-            const Clock::time_point t0 = Clock::now();
+            const bench::Clock::time_point t0 = bench::Clock::now();
             const QString a = rig.ask(QStringLiteral("GetMCAs"));
             if (a != QLatin1String("Ok:"))
                 ++failures;
-            if (!spin([&] { return linkReader.done() && !body->inDataTransfer(); }))
+            if (!bench::spin([&] { return linkReader.done() && !body->inDataTransfer(); }))
                 ++failures;
             return double(std::chrono::duration_cast<std::chrono::nanoseconds>(linkReader.lastByte() - t0).count())
                 / 1000.0;
@@ -323,7 +203,7 @@ int main(int argc, char **argv)
                                 : "GetMCAs 8 units x 4 channels, acknowledged (SIMPLE_TRANS 0)",
                        r, 0.001, "ms", 2.0);
         tails = tails.mid(3);   // without the warm-up
-        std::printf("  (of which first to last byte at the peer: %.1f us)\n", median(tails));
+        std::printf("  (of which first to last byte at the peer: %.1f us)\n", bench::stats(tails).median);
         failures += linkReader.failures + copyReader.failures;
         if (failures)
             std::printf("failed exchanges: %d\n", failures);

@@ -16,6 +16,16 @@ QString shortest(double v)
     return QString::number(v, 'g', QLocale::FloatingPointShortest);
 }
 
+// A tick aimed at the preset's end comes this late: the start request on
+// its way is covered by the fixed part (the timer, counting whole
+// milliseconds, never fires early), a unit clock running slower than the
+// computer's by the share of the time left.
+constexpr double presetEndMarginSec = 0.001;
+constexpr double presetEndMarginShare = 0.001;
+// The end is aimed at once it is nearer than this many intervals: a tick at
+// the interval that would come just before the end would be wasted.
+constexpr double aimWithinIntervals = 1.5;
+
 } // namespace
 
 VexDA::VexDA(const QString &name, const QString &ip, QObject *parent)
@@ -51,12 +61,17 @@ void VexDA::initUnit()
     inMeas = false;
     m_watchTimer.setSingleShot(false);
     connect(&m_watchTimer, &QTimer::timeout, this, &VexDA::measWatch);
+    m_aimTimer.setParent(this);
+    m_aimTimer.setSingleShot(true);
+    m_aimTimer.setTimerType(Qt::PreciseTimer);   // never early
+    connect(&m_aimTimer, &QTimer::timeout, this, &VexDA::measWatch);
     connect(this, &VexUnit::tcpDataReadySignal, this, &VexDA::tcpDataReady);
 }
 
 VexDA::~VexDA()
 {
     m_watchTimer.stop();
+    m_aimTimer.stop();
     delete mcaSet;
     mcaSet = nullptr;
 }
@@ -183,13 +198,24 @@ int VexDA::watchTimerIntervalMs() const
 
 bool VexDA::watchIsRunning() const
 {
-    return m_watchTimer.isActive();
+    return m_watchTimer.isActive() || m_aimTimer.isActive();
+}
+
+void VexDA::setQuickPresetEnd(bool on)
+{
+    m_quickPresetEnd = on;
+}
+
+bool VexDA::quickPresetEnd() const
+{
+    return m_quickPresetEnd;
 }
 
 void VexDA::readTimes()
 {
     readReg(DspAddr::RealTime1, true, 6);
-    realTime = double(Rbcp::beValue(ansData(), 6)) * 1e-8;
+    m_realTicks = Rbcp::beValue(ansData(), 6);
+    realTime = double(m_realTicks) * 1e-8;
     liveTimes.clear();
     deadTimes.clear();
     icrs.clear();
@@ -213,8 +239,27 @@ void VexDA::startMeasWatch()
     ++measCount;
     if (m_presetType != 0) {
         lastRealTime = 0;
-        m_watchTimer.start();
+        scheduleTick(0.0);
     }
+}
+
+void VexDA::scheduleTick(double countedSec)
+{
+    m_tickSpanSec = 0.0;
+    if (m_quickPresetEnd) {
+        // What is left of the preset by the unit's own count (all of it at
+        // the start: a resumed unit ends sooner and is seen at this tick).
+        const double left = qMax(0.0, m_presetValue - countedSec);
+        const double aim = left + presetEndMarginSec + presetEndMarginShare * left;
+        if (aim < aimWithinIntervals * m_watchIntervalSec) {
+            m_watchTimer.stop();
+            m_tickSpanSec = aim;
+            m_aimTimer.start(int(std::ceil(aim * 1000.0)));
+            return;
+        }
+    }
+    if (!m_watchTimer.isActive())
+        m_watchTimer.start();
 }
 
 void VexDA::measWatch()
@@ -222,9 +267,18 @@ void VexDA::measWatch()
     readTimes();
     sinkVlog(QStringLiteral("Watching Times : realTime %1 : last RealTime %2 : Interval %3")
                  .arg(shortest(realTime), shortest(lastRealTime), shortest(2 * m_watchIntervalSec)));
-    if (realTime - lastRealTime < 0.3 * m_watchIntervalSec) {
+    // The unit stops by itself when its real time reaches the preset; then
+    // the times just read are its final ones.
+    const bool reached = m_quickPresetEnd && m_realTicks >= presetTicks(m_presetValue);
+    // Else it has stopped when its real time advanced by less than 30 % of
+    // the time this tick waited.
+    const double span = m_tickSpanSec > 0 ? m_tickSpanSec : m_watchIntervalSec;
+    if (reached || realTime - lastRealTime < 0.3 * span) {
+        m_timesFresh = reached;
         stopMeasWatch();
         sinkVlog(QStringLiteral("Calling stopMeasWatch to Turn flag inMeas false"));
+    } else if (m_quickPresetEnd) {
+        scheduleTick(realTime);
     }
     lastRealTime = realTime;
 }
@@ -234,9 +288,11 @@ void VexDA::stopMeasWatch()
     if (!inMeas)
         return;
     m_watchTimer.stop();
+    m_aimTimer.stop();
     inMeas = false;
     sinkVlog(QStringLiteral("Turn flag inMeas false"));
     makeMcaSet(startMeasNum);
+    m_timesFresh = false;
     checkIsBusy();
 }
 

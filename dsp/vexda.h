@@ -68,6 +68,13 @@ public:
     double watchIntervalSec() const;
     int watchTimerIntervalMs() const;
     bool watchIsRunning() const;
+    // On (the default): once the preset's end is less than 1.5 intervals
+    // away, the next tick is aimed at it (plus a small margin), and a tick
+    // that reads a real time at the preset ends the measurement there. Off:
+    // ticks only at the interval, and only a real time that stood still
+    // ends it.
+    void setQuickPresetEnd(bool on);
+    bool quickPresetEnd() const;
     void readTimes();
 
     // Asks channel ch's histogram; in line: also receives it (into dst, or hg
@@ -98,6 +105,10 @@ private slots:
 
 private:
     void initUnit();
+    // Starts the wait for the next watch tick: at the interval, or aimed at
+    // the preset's end when that comes first (countedSec: the unit's real
+    // time so far).
+    void scheduleTick(double countedSec);
     void histogramComplete(quint32 *dst, int maxBins);
 
     double m_presetValue = 1.0;
@@ -105,5 +116,10 @@ private:
     double m_watchIntervalMs = defaultWatchIntervalMs;
     double m_watchIntervalSec = defaultWatchIntervalMs * 0.001;
     QTimer m_watchTimer;
+    QTimer m_aimTimer;              // single shot: the tick aimed at the preset's end
+    bool m_quickPresetEnd = true;
+    double m_tickSpanSec = 0.0;     // what an aimed tick waited for (s); 0: the interval
+    quint64 m_realTicks = 0;        // realTime as read, in 10 ns ticks
+    bool m_timesFresh = false;      // the times just read are final: the data set reuses them
     HistogramAssembler m_hgData;
 };

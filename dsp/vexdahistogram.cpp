@@ -140,7 +140,8 @@ MCADataSet *VexDA::makeMcaSet(int measNum)
         return mcaSet;
     delete mcaSet;
     mcaSet = new MCADataSet(chCount(), mcaLength, measNum, measCount);
-    readTimes();
+    if (!m_timesFresh)
+        readTimes();
     for (int c = 0; c < chCount(); ++c) {
         MCAData *block = mcaSet->chs.at(c);
         block->setCh(c);

@@ -59,8 +59,8 @@ private slots:
     void readTimes();
     void silentUnit();
     void busyReportedOnce();
-    void watchEndsPresetMeasurement();
-    void frozenRealTimeStopsAtFirstTick();
+    void watchEnds_data();
+    void watchEnds();
 
     void histogram_data();
     void histogram();
@@ -223,40 +223,63 @@ void TstVexDASim::busyReportedOnce()
     QCOMPARE(daLog.filter(QStringLiteral("Changed Busy")), (QStringList{"Changed Busy 1", "Changed Busy 0"}));
 }
 
-void TstVexDASim::watchEndsPresetMeasurement()
+// How many watch ticks a preset measurement takes, told by the real-time
+// reads the unit received (the data set reads it again unless the tick that
+// ended the measurement saw the preset reached).
+void TstVexDASim::watchEnds_data()
 {
-    QVERIFY(startUnit(QStringLiteral("127.0.3.39")));
-    QVERIFY(connectTcp());
-    da->setWatchInterval(100);
-    da->setPresetType(1);
-    da->setPresetValue(0.5);
-    da->startMeasNum = 12;
-    QSignalSpy busy(da.get(), &VexDA::changedIsBusy);
-    QVERIFY(da->writeReg(0xB4000014, 1));
-    da->startMeasWatch();
-    QVERIFY(da->watchIsRunning());
-    QTRY_VERIFY_WITH_TIMEOUT(!da->inMeas, 10000);
-    QVERIFY(!sim->isCounting());
-    QCOMPARE(busy.count(), 2);
-    QCOMPARE(da->mcaSet->measNum, 12);
-    for (MCAData *d : std::as_const(da->mcaSet->chs)) {
-        QCOMPARE(d->inMeas(), quint64(0));
-        QVERIFY2(qAbs(d->realTimeSec() - 0.5) < 0.05, qPrintable(QString::number(d->realTimeSec())));
-    }
-    QVERIFY(hasBins(1, da->mcaSet->chs.at(1)->data));
+    QTest::addColumn<bool>("quick");
+    QTest::addColumn<double>("preset");
+    QTest::addColumn<double>("unitStopsAt");   // < 0: at the preset
+    QTest::addColumn<int>("kind");             // 0 counting, 1 real time frozen, 2 silent
+    QTest::addColumn<int>("realTimeReads");
+    QTest::addColumn<double>("dataRealTime");
+    QTest::newRow("0.1 s: the first tick, aimed at the end") << true << 0.1 << -1.0 << 0 << 1 << 0.1;
+    QTest::newRow("stopped short: still ended once it stands still") << true << 0.1 << 0.05 << 0 << 3 << 0.05;
+    QTest::newRow("QUICK_PRESET_END 0: ticks at the interval") << false << 0.1 << -1.0 << 0 << 3 << 0.1;
+    QTest::newRow("frozen, 100 s preset: the first tick at the interval") << true << 100.0 << -1.0 << 1 << 2 << 0.0;
+    QTest::newRow("silent: the first tick") << true << 0.1 << -1.0 << 2 << 2 << 0.0;
 }
 
-void TstVexDASim::frozenRealTimeStopsAtFirstTick()
+void TstVexDASim::watchEnds()
 {
-    QVERIFY(startUnit(QStringLiteral("127.0.3.40")));
-    sim->setFrozenRealTime(true);
-    da->setWatchInterval(100);
+    QFETCH(bool, quick);
+    QFETCH(double, preset);
+    QFETCH(double, unitStopsAt);
+    QFETCH(int, kind);
+    QVERIFY(startUnit(QStringLiteral("127.0.3.39")));
+    if (kind == 2)
+        da->chUse = {true};   // a quarter of the time-outs
+    else
+        QVERIFY(connectTcp());
+    sim->setFrozenRealTime(kind == 1);
+    da->setQuickPresetEnd(quick);
     da->setPresetType(1);
-    da->setPresetValue(100.0);
-    QVERIFY(da->writeReg(0xB4000014, 1));
+    da->setPresetValue(preset);
+    if (unitStopsAt >= 0)
+        poke48(sim, DspAddr::MeasTime1, quint64(unitStopsAt * 1e8));
+    da->startMeasNum = 12;
+    QSignalSpy busy(da.get(), &VexDA::changedIsBusy);
+    sim->clearRequests();
     da->startMeasWatch();
-    QTRY_VERIFY(!da->inMeas);
-    QCOMPARE(log->count(QStringLiteral("Watching Times")), 1);   // the first tick
+    QVERIFY(da->writeReg(DspAddr::Start, 1));
+    if (kind == 2) {
+        SimFaults f;
+        f.silent = true;
+        sim->setFaults(f);
+    }
+    QVERIFY(da->watchIsRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(!da->inMeas, 20000);
+    QVERIFY(!da->watchIsRunning());
+    int reads = 0;
+    for (const QByteArray &r : sim->requests())
+        reads += quint8(r.at(1)) == Rbcp::readCmd && Rbcp::decodeAnswer(r).addr == DspAddr::RealTime1;
+    QTEST(reads, "realTimeReads");
+    QCOMPARE(busy.count(), 2);
+    QCOMPARE(da->mcaSet->measNum, 12);
+    QTEST(da->mcaSet->chs.at(0)->realTimeSec(), "dataRealTime");
+    if (kind == 0)
+        QVERIFY(hasBins(1, da->mcaSet->chs.at(1)->data));
 }
 
 void TstVexDASim::histogram_data()

@@ -110,7 +110,7 @@ void TstBodyBuild::vexdaLines()
         QCOMPARE(u->hgBytes, hgBytes);
         QCOMPARE(u->roiEnd, (QList<int>{2047, 2047, 2047, 2047}));
         QCOMPARE(u->mcaSet->chs.size(), 4);
-        QVERIFY(u->keepTcp());
+        QVERIFY(u->keepTcp() && u->quickPresetEnd());
         QCOMPARE(u->status()->window(), b.body.get());
         // The unit was told its presets and a data transfer delay of 0.
         SimUnit *s = b.host.unit(u->ip());
@@ -124,13 +124,14 @@ void TstBodyBuild::keysApplied()
     Built b({QStringLiteral("VEXDA dsp1 127.0.6.5 1 0 0 0"), QStringLiteral("VEXDA dsp2 127.0.6.6 1 0 0 0"),
              QStringLiteral("WATCH_INTERVAL_MS dsp2 250.7"), QStringLiteral("WATCH_INTERVAL_MS nosuch 10"),
              QStringLiteral("WATCH_INTERVAL_MS DSP1 20"), QStringLiteral("WATCH_INTERVAL_MS dsp1 300"),
-             QStringLiteral("WATCH_INTERVAL_MS dsp1 400"), QStringLiteral("EMULATE_DSP_SIGNAL 1"),
+             QStringLiteral("WATCH_INTERVAL_MS dsp1 400"), QStringLiteral("EMULATE_DSP_SIGNAL 1"), QStringLiteral("QUICK_PRESET_END 0"),
              QStringLiteral("STARS_IP 127.0.0.9"), QStringLiteral("STARS_PORT 7001"),
              QStringLiteral("NAME_ON_STARS Marlo2"), QStringLiteral("KEY_ON_STARS keys/m.key"),
              QStringLiteral("RECORD_MSG_TO_STARS 1"), QStringLiteral("RECORD_MSG_FROM_STARS 1")},
             {QStringLiteral("127.0.6.5"), QStringLiteral("127.0.6.6")});
     QCOMPARE(b.unit(0)->watchIntervalMs(), 400.0);
     QCOMPARE(b.unit(1)->watchTimerIntervalMs(), 250);
+    QVERIFY(!b.unit(0)->quickPresetEnd() && !b.unit(1)->quickPresetEnd());
     QVERIFY(b.unit(0)->emulateSignal && b.unit(1)->emulateSignal);
     auto *box = b.body->findChild<QCheckBox *>(QStringLiteral("EmulateSignal"));
     QVERIFY(box->isChecked());

@@ -70,6 +70,8 @@ int main(int argc, char **argv)
             unit->setCountRate(setup.rate);
         if (setup.deadFraction >= 0)
             unit->setDeadFraction(setup.deadFraction);
+        unit->setAnswerDelayUs(setup.answerDelayUs);
+        unit->setStreamMbps(setup.streamMbps);
         if (setup.logRequests) {
             const QString name = u.name;
             QObject::connect(unit, &SimUnit::requestReceived, unit,

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QThread>
 
 // Faults a simulated unit can be told to show. The default is a healthy unit.
 struct SimFaults {
@@ -17,3 +19,19 @@ struct SimFaults {
     bool acceptThenClose = false;   // TCP connections are accepted and closed at once
     bool refuseTcp = false;         // TCP server not listening (connection refused)
 };
+
+// Sleeps until `dueNs` of `clock` when that is less than `timerNs` away (the
+// last tens of microseconds spun, as a sleep overshoots by about that much);
+// false, at once, when a timer should wait instead: Qt's timers count whole
+// milliseconds, too coarse for the latency of one answer.
+inline bool simWaitShort(const QElapsedTimer &clock, qint64 dueNs, qint64 timerNs = 2000000)
+{
+    qint64 left = dueNs - clock.nsecsElapsed();
+    if (left >= timerNs)
+        return false;
+    if (left > 100000)
+        QThread::usleep(quint64(left - 80000) / 1000);
+    while (clock.nsecsElapsed() < dueNs) {
+    }
+    return true;
+}

@@ -154,6 +154,14 @@ bool SimSetup::parseArgs(const QStringList &args)
         } else if (opt == QLatin1String("--dead-fraction")) {
             if (!next(a) || !number(opt, a, 0.0, 1.0, deadFraction))
                 return false;
+        } else if (opt == QLatin1String("--answer-delay-us")) {
+            double us = 0;
+            if (!next(a) || !number(opt, a, 0.0, 1e6, us))
+                return false;
+            answerDelayUs = int(us);
+        } else if (opt == QLatin1String("--stream-mbps")) {
+            if (!next(a) || !number(opt, a, 0.0, 1e5, streamMbps))
+                return false;
         } else if (opt == QLatin1String("--deterministic")) {
             deterministic = true;
         } else if (opt == QLatin1String("--stamp")) {
@@ -181,6 +189,8 @@ QString SimSetup::usage()
         "  --tcp-port N         TCP port of every DSP unit (default 24; 0 = any free port)\n"
         "  --rate R             counts per second per channel while counting (default 2000)\n"
         "  --dead-fraction F    dead share of the real time, 0 to 1 (default 0.03)\n"
+        "  --answer-delay-us N  every answer leaves N microseconds after its request (default 0)\n"
+        "  --stream-mbps M      histogram streams go out at M megabits per second (default 0: at once)\n"
         "  --deterministic      reproducible spectra and rates (default: random)\n"
         "  --stamp              self-checking histograms instead of simulated spectra (below)\n"
         "  --log-requests       print every request received\n"

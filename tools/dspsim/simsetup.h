@@ -21,6 +21,8 @@ public:
     int tcpPort = 24;
     double rate = -1.0;          // < 0: the simulator's default
     double deadFraction = -1.0;  // < 0: the simulator's default
+    int answerDelayUs = 0;       // every answer this late
+    double streamMbps = 0.0;     // > 0: histogram streams paced at this rate
     bool deterministic = false;
     bool stamp = false;          // self-checking histograms (HistogramStamp)
     bool logRequests = false;
@@ -30,8 +32,9 @@ public:
 
     // Parses the arguments (the program name first). Options:
     //   --config FILE, --dsp NAME ADDR [b], --hv NAME ADDR, --udp-port N,
-    //   --tcp-port N, --rate R, --dead-fraction F, --deterministic,
-    //   --stamp, --log-requests, --help, --version
+    //   --tcp-port N, --rate R, --dead-fraction F, --answer-delay-us N,
+    //   --stream-mbps M, --deterministic, --stamp, --log-requests, --help,
+    //   --version
     bool parseArgs(const QStringList &args);
 
     // Adds the units of a Marlo configuration file: one DSP unit per VEXDA

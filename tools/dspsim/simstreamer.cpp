@@ -14,6 +14,7 @@ SimStreamer::SimStreamer(QObject *parent)
     gapTimer->setSingleShot(true);
     gapTimer->setTimerType(Qt::PreciseTimer);
     connect(gapTimer, &QTimer::timeout, this, &SimStreamer::sendNext);
+    clock.start();
 }
 
 SimStreamer::~SimStreamer()
@@ -60,6 +61,11 @@ void SimStreamer::setFaults(const SimFaults &f)
     applyRefusal();
 }
 
+void SimStreamer::setPaceMbps(double mbps)
+{
+    paceMbps = mbps > 0 ? mbps : 0.0;
+}
+
 void SimStreamer::applyRefusal()
 {
     if (!server || boundPort == 0)
@@ -98,6 +104,9 @@ void SimStreamer::onNewConnection()
             gapTimer->stop();
         }
         conn = s;
+        // Each write goes out at once, as a unit's frames do (paced segments
+        // would otherwise wait for the peer's delayed acknowledgement).
+        s->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(s, &QTcpSocket::readyRead, s, [s] { s->readAll(); });
         connect(s, &QTcpSocket::disconnected, this, [this, s] { onConnectionGone(s); });
     }
@@ -143,15 +152,31 @@ void SimStreamer::sendNext()
     while (conn && !queue.isEmpty()) {
         Job &job = queue.first();
         const int remaining = job.data.size() - jobOffset;
-        const int n = job.pieceBytes > 0 ? qMin(job.pieceBytes, remaining) : remaining;
+        int n = job.pieceBytes > 0 ? qMin(job.pieceBytes, remaining) : remaining;
+        if (paceMbps > 0 && n > 0) {
+            // Paced in segments of an Ethernet frame, each leaving when the
+            // link would have carried it.
+            constexpr int segment = 1460;
+            n = qMin(n, segment);
+            if (job.startNs < 0)
+                job.startNs = clock.nsecsElapsed();
+            const qint64 dueNs = job.startNs + qint64(double(jobOffset + n) * 8000.0 / paceMbps);
+            if (!simWaitShort(clock, dueNs)) {
+                gapTimer->start(int((dueNs - clock.nsecsElapsed()) / 1000000) - 1);
+                return;
+            }
+        }
         if (n > 0) {
             conn->write(job.data.constData() + jobOffset, n);
             conn->flush();
             jobOffset += n;
         }
         if (jobOffset < job.data.size()) {
-            gapTimer->start(job.pieceGapMs);
-            return;
+            if (job.pieceBytes > 0) {
+                gapTimer->start(job.pieceGapMs);
+                return;
+            }
+            continue;   // the next paced segment
         }
         const bool closeAfter = job.closeAfter;
         queue.removeFirst();

@@ -3,6 +3,7 @@
 #include "simfaults.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
@@ -31,6 +32,8 @@ public:
     quint16 port() const { return boundPort; }
 
     void setFaults(const SimFaults &f);
+    // > 0: each histogram stream goes out at this many megabits per second.
+    void setPaceMbps(double mbps);
 
     // Queues one histogram stream on the current connection; dropped when
     // there is none.
@@ -48,6 +51,7 @@ private:
         int pieceBytes = 0;
         int pieceGapMs = 0;
         bool closeAfter = false;
+        qint64 startNs = -1;   // paced: when its first byte was due
     };
 
     void onNewConnection();
@@ -61,6 +65,8 @@ private:
     QList<Job> queue;
     int jobOffset = 0;
     SimFaults faults;
+    double paceMbps = 0.0;
+    QElapsedTimer clock;
     QHostAddress address;
     quint16 boundPort = 0;
     std::atomic<int> accepted{0};

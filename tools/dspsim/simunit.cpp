@@ -183,6 +183,24 @@ quint32 SimUnit::startCount() const
     return dsp() ? dsp()->startCount() : 0;
 }
 
+void SimUnit::setAnswerDelayUs(int us)
+{
+    QMutexLocker lock(&mutex);
+    answerDelayUs = qMax(0, us);
+}
+
+void SimUnit::setStreamMbps(double mbps)
+{
+    {
+        QMutexLocker lock(&mutex);
+        streamMbps = mbps;
+    }
+    runInThread([this, mbps] {
+        if (streamer)
+            streamer->setPaceMbps(mbps);
+    });
+}
+
 void SimUnit::setRampMs(int ms)
 {
     QMutexLocker lock(&mutex);
@@ -263,6 +281,11 @@ bool SimUnit::open()
     if (udp)
         return true;
     const SimFaults f = faults();
+    double mbps;
+    {
+        QMutexLocker lock(&mutex);
+        mbps = streamMbps;
+    }
     QString why;
     auto *u = new QUdpSocket(this);
     if (!u->bind(unitAddress, wantedUdpPort, QAbstractSocket::DontShareAddress)) {
@@ -276,6 +299,7 @@ bool SimUnit::open()
     if (unitKind == Kind::Dsp) {
         s = new SimStreamer(this);
         s->setFaults(f);
+        s->setPaceMbps(mbps);
         if (!s->listen(unitAddress, wantedTcpPort, &why)) {
             why = QStringLiteral("TCP port %1: %2").arg(wantedTcpPort).arg(why);
             delete s;
@@ -335,6 +359,7 @@ void SimUnit::onUdpReadyRead()
         out.to = d.senderAddress();
         out.port = quint16(d.senderPort());
         SimFaults f;
+        bool late = false;
         {
             QMutexLocker lock(&mutex);
             requestLog.append(data);
@@ -362,11 +387,12 @@ void SimUnit::onUdpReadyRead()
             if (!f.noTcpData && dsp())
                 for (int ch : hist)
                     out.histograms.append(dsp()->histogramBytes(ch));
-            out.dueNs = now + qint64(qMax(0, f.answerDelayMs)) * 1000000;
+            out.dueNs = now + qint64(qMax(0, f.answerDelayMs)) * 1000000 + qint64(answerDelayUs) * 1000;
+            late = out.dueNs > now;
         }
         emit requestReceived(data, out.to, out.port);
 
-        if (f.answerDelayMs > 0 && !out.answer.isEmpty()) {
+        if (late && !out.answer.isEmpty()) {
             int i = delayed.size();
             while (i > 0 && delayed.at(i - 1).dueNs > out.dueNs)
                 --i;
@@ -398,11 +424,16 @@ void SimUnit::deliver(const Outgoing &out)
 
 void SimUnit::deliverDue()
 {
-    const qint64 now = nowNs();
-    while (!delayed.isEmpty() && delayed.first().dueNs <= now)
-        deliver(delayed.takeFirst());
-    if (!delayed.isEmpty() && delayTimer) {
-        const qint64 waitNs = delayed.first().dueNs - now;
-        delayTimer->start(int((waitNs + 999999) / 1000000));
+    for (;;) {
+        const qint64 now = nowNs();
+        while (!delayed.isEmpty() && delayed.first().dueNs <= now)
+            deliver(delayed.takeFirst());
+        if (delayed.isEmpty() || !delayTimer)
+            return;
+        // The timer wakes up to a millisecond early; the rest is slept here.
+        if (!simWaitShort(clock, delayed.first().dueNs)) {
+            delayTimer->start(int((delayed.first().dueNs - now) / 1000000) - 1);
+            return;
+        }
     }
 }

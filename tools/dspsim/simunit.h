@@ -63,6 +63,12 @@ public:
     void setStamp(int unitIndex);                   // stamped histograms (HistogramStamp) as this unit; -1: off
     quint32 startCount() const;                     // how many times Start was set to 1
 
+    // Timing of a real unit on its network (0: none): every UDP answer leaves
+    // this many microseconds after its request; a histogram stream goes out
+    // at this many megabits per second.
+    void setAnswerDelayUs(int us);
+    void setStreamMbps(double mbps);
+
     // HV unit.
     void setRampMs(int ms);                         // duration of an HV ramp (default 1000 ms)
 
@@ -113,6 +119,8 @@ private:
     QElapsedTimer clock;
     std::unique_ptr<SimDevice> device;
     SimFaults unitFaults;
+    int answerDelayUs = 0;
+    double streamMbps = 0.0;
     QList<QByteArray> requestLog;
     int requestLogLimit = 0;
     QHostAddress lastFrom;

@@ -29,7 +29,8 @@ void TstMarloSim::run()
     cfg.write("VEXDA simA 127.0.4.60 1 1 1 1 b\nVEXHV simH 127.0.4.61\n");
     cfg.close();
     QProcess p;
-    p.start(exe, {"--config", cfg.fileName(), "--udp-port", "0", "--tcp-port", "0", "--deterministic"});
+    p.start(exe, {"--config", cfg.fileName(), "--udp-port", "0", "--tcp-port", "0", "--deterministic",
+                  "--answer-delay-us", "200", "--stream-mbps", "1000"});
     QVERIFY2(p.waitForStarted(10000), qPrintable(p.errorString()));
     QStringList lines;
     while (lines.size() < 2 && p.waitForReadyRead(10000))
