@@ -138,12 +138,12 @@ private slots:
                 else
                     area.log(l);
             }
-            QCOMPARE(shown(area), stored(area.logFileName()));
+            QCOMPARE(shown(area), stored(area.logFileName()).mid(1));   // after the version line
         }
         // The count of a run still open is written when the area goes.
         const QStringList files = QDir::current().entryList(QDir::Files);
         QCOMPARE(files.size(), 1);
-        QCOMPARE(stored(files.first()), logged);
+        QCOMPARE(stored(files.first()).mid(1), logged);
     }
 
     void unwritableFile_data()
