@@ -21,7 +21,7 @@
 
 namespace {
 
-constexpr int perUnit = DspSettingCtrl::registersPerUnit;
+constexpr int perUnit = DspSettingEngine::registersPerUnit;
 
 struct Reg {
     quint32 addr;
@@ -113,7 +113,7 @@ void TstDspSettingCtrl::cleanup()
 DspSettingCtrl *TstDspSettingCtrl::makeEditor(int nUnits)
 {
     ed = std::make_unique<DspSettingCtrl>();
-    ed->setStartUpPauseMs(0);
+    ed->engine().setStartUpPauseMs(0);
     connect(ed.get(), &DspSettingCtrl::log, this, [this](const QString &m, const QColor &c) {
         if (c == QColor(255, 0, 0))
             redLines << m;
