@@ -114,6 +114,10 @@
         <source>(Loaded Hex)</source>
         <translation>読込値(ファイル,16進)</translation>
     </message>
+    <message>
+        <source>no answer</source>
+        <translation>応答なし</translation>
+    </message>
 </context>
 <context>
     <name>ConnectStat</name>

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShowEvent>
 
 #include "vexda.h"
 
@@ -124,6 +125,18 @@ void DspSettingCtrl::showEvent(QShowEvent *event)
 {
     ensureLines();
     QFrame::showEvent(event);
+    // Opened (not restored from an icon): read the units out again once the
+    // window is on screen, so that it shows and would write back their
+    // values now.
+    if (!event->spontaneous())
+        QMetaObject::invokeMethod(this, &DspSettingCtrl::readOutOnOpen, Qt::QueuedConnection);
+}
+
+void DspSettingCtrl::readOutOnOpen()
+{
+    // A read-out or write-back under way ends with a read-out of its own.
+    if (isVisible() && !transfers.busy())
+        readOut();
 }
 
 void DspSettingCtrl::setUpConfigLines(const QList<DspData> &config)

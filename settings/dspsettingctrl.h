@@ -21,7 +21,8 @@ class VexDA;
 
 // The DSP setting window: shows the values read out of every register of
 // every unit, the new values to write and those of a loaded setting file;
-// reads out, writes back, saves and loads setting files. The transfers are its
+// reads out (also each time it opens, so that it shows the units' values
+// now), writes back, saves and loads setting files. The transfers are its
 // engine's, which start-up drives too.
 class DspSettingCtrl : public QFrame, private Ui_DspSettingCtrl
 {
@@ -75,6 +76,7 @@ signals:
 
 private slots:
     void updatedALine(int num);
+    void readOutOnOpen();
 
 private:
     void setUpConfigLines(const QList<DspData> &config);
