@@ -311,19 +311,13 @@ void Body::setUpSettingsEditor()
 
     // The editor's progress (start-up read-out, dump, recovery and the
     // window's own operations) shows under the unit strips while it runs.
-    progressBar = new QProgressBar(frame_2);
+    progressBar = settingsCtrl.newProgressBar(frame_2);
     progressBar->setObjectName(QStringLiteral("SettingsProgress"));
-    progressBar->setVisible(false);
     gridLayout_4->addWidget(progressBar, 1, 0);
-    connect(&settingsCtrl, &DspSettingCtrl::progress, progressBar, [this](const QString &text, int done, int total) {
-        progressBar->setVisible(total > 0);
-        progressBar->setRange(0, qMax(total, 1));
-        progressBar->setValue(done);
-        progressBar->setFormat(text);
-    });
     if (showEarly && !units.units.isEmpty())
         show();
-    settingsCtrl.startUpFromConfig(config());
+    settingsCtrl.engine().startUp(DspSettingEngine::StartUp::fromConfig(config()));
+    settingsCtrl.readOut();
 }
 
 int Body::numberKey(const QString &key, int def, int min, int max)

@@ -114,6 +114,10 @@
         <source>(Loaded Hex)</source>
         <translation>読込値(ファイル,16進)</translation>
     </message>
+    <message>
+        <source>no answer</source>
+        <translation>応答なし</translation>
+    </message>
 </context>
 <context>
     <name>ConnectStat</name>
@@ -181,6 +185,15 @@
         <translation>読込値を設定値に</translation>
     </message>
     <message>
+        <source>The DSP settings could not be saved to %1 (%2).
+A file that was there is left as it was.</source>
+        <translation>DSP設定を %1 に保存できませんでした (%2)。
+既存のファイルは変更されていません。</translation>
+    </message>
+</context>
+<context>
+    <name>DspSettingEngine</name>
+    <message>
         <source>%1: DSP %2 of %3 (%4) does not answer</source>
         <translation>%1: DSP %2/%3 (%4) 応答なし</translation>
     </message>
@@ -195,12 +208,6 @@
     <message>
         <source>Writing back</source>
         <translation>書込</translation>
-    </message>
-    <message>
-        <source>The DSP settings could not be saved to %1 (%2).
-A file that was there is left as it was.</source>
-        <translation>DSP設定を %1 に保存できませんでした (%2)。
-既存のファイルは変更されていません。</translation>
     </message>
     <message>
         <source>Dumping</source>

@@ -32,6 +32,14 @@ ConfigLine::ConfigLine(int num, const QString &dsp, const QString &ch, const QSt
     setNew(value);
     ValRestored->clear();
     HexRestored->clear();
+    // Address 0: the unit did not answer, so the row holds no value of it
+    // (and a write-back skips it).
+    if (addr == 0) {
+        Addr->setText(tr("no answer"));
+        for (QLineEdit *e : {ValNow, ValNew, HexNow, HexNew})
+            e->clear();
+        ValNew->setReadOnly(true);
+    }
     connect(ValNew, &QLineEdit::editingFinished, this, &ConfigLine::newValNew);
     connect(ValRestored, &QLineEdit::editingFinished, this, &ConfigLine::newValRestored);
 }

@@ -18,7 +18,8 @@ public:
 
     // A row that keeps the form's texts: the header of the window.
     explicit ConfigLine(QWidget *parent = nullptr);
-    // A row of one record; "Now" and "New" start at `value`.
+    // A row of one record; "Now" and "New" start at `value`. A record of
+    // address 0 (its unit did not answer) shows "no answer" and no values.
     ConfigLine(int num, const QString &dsp, const QString &ch, const QString &name, quint32 addr,
                quint16 value, QWidget *parent = nullptr);
 

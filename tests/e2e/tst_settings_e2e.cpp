@@ -129,7 +129,7 @@ void TstSettingsE2e::startUpDumpAndRecover()
 
     QCOMPARE(QFile::exists(QStringLiteral("dump.stg")), dumped);
     if (dumped)
-        QCOMPARE(lineCount(QStringLiteral("dump.stg")), 2 * DspSettingCtrl::registersPerUnit);
+        QCOMPARE(lineCount(QStringLiteral("dump.stg")), 2 * DspSettingEngine::registersPerUnit);
 
     const QList<quint64> writes = ServiceRig::writesTo(sim2, coarseGainCh1);
     if (recoveredFromOwnFile) {
@@ -202,7 +202,7 @@ void TstSettingsE2e::dumpKeepsPreviousAndNamesSilentUnit()
             extra << QStringLiteral("VEXDA dsp3 127.0.7.3 1 0 0 0");
         ServiceRig rig;
         QVERIFY2(rig.start(units, extra), qPrintable(rig.error()));
-        QCOMPARE(lineCount(QStringLiteral("dump.stg")), 3 * DspSettingCtrl::registersPerUnit);
+        QCOMPARE(lineCount(QStringLiteral("dump.stg")), 3 * DspSettingEngine::registersPerUnit);
         const QStringList lacking = rig.logLines(true).filter(QStringLiteral("dump.stg lacks values of"));
         if (dsp3On) {
             complete = contents(QStringLiteral("dump.stg"));

@@ -21,7 +21,7 @@
 
 namespace {
 
-constexpr int perUnit = DspSettingCtrl::registersPerUnit;
+constexpr int perUnit = DspSettingEngine::registersPerUnit;
 
 struct Reg {
     quint32 addr;
@@ -60,6 +60,8 @@ private slots:
     void cleanup();
 
     void readOut();
+    void readsOutOnOpen_data();
+    void readsOutOnOpen();
     void saveAndLoad();
     void copyAndWriteBack();
     void writeBackSilentUnit();
@@ -113,7 +115,7 @@ void TstDspSettingCtrl::cleanup()
 DspSettingCtrl *TstDspSettingCtrl::makeEditor(int nUnits)
 {
     ed = std::make_unique<DspSettingCtrl>();
-    ed->setStartUpPauseMs(0);
+    ed->engine().setStartUpPauseMs(0);
     connect(ed.get(), &DspSettingCtrl::log, this, [this](const QString &m, const QColor &c) {
         if (c == QColor(255, 0, 0))
             redLines << m;
@@ -159,10 +161,42 @@ void TstDspSettingCtrl::readOut()
         expected << Rbcp::readRequest(d.addr, 2);
         const DspData &z = cfg.at(perUnit + i);
         QCOMPARE(QList<quint64>({quint64(z.dspNo), z.hdr, z.addr, z.value}), QList<quint64>({1, 0, 0, 0}));
+        const QLineEdit *addr = e->configLines().at(perUnit + i)->findChild<QLineEdit *>(QStringLiteral("Addr"));
+        QCOMPARE(addr->text(), QStringLiteral("no answer"));
     }
     QCOMPARE(sims.at(0)->requests(), expected);
     QCOMPARE(sims.at(1)->requests().size(), 1);
     QCOMPARE(redLogs(QStringLiteral("did not answer")), 1);
+}
+
+void TstDspSettingCtrl::readsOutOnOpen_data()
+{
+    QTest::addColumn<bool>("silentAtOpen");
+    QTest::newRow("changed since the last read-out") << false;
+    QTest::newRow("switched off since") << true;
+}
+
+// Each opening reads the units out again: the rows show, and a write-back
+// would write, the values the units hold now.
+void TstDspSettingCtrl::readsOutOnOpen()
+{
+    QFETCH(bool, silentAtOpen);
+    DspSettingCtrl *e = makeEditor(1);
+    e->readOut();
+    const int row = 100;
+    const quint32 addr = e->config().at(row).addr;
+    for (quint16 v : {quint16(1100), quint16(1400)}) {
+        sims.at(0)->setReg(addr, v);
+        if (silentAtOpen) {
+            SimFaults silent;
+            silent.silent = true;
+            sims.at(0)->setFaults(silent);
+        }
+        e->show();
+        QTRY_COMPARE(e->config().at(row).value, silentAtOpen ? 0u : quint64(v));
+        QCOMPARE(e->configLines().at(row)->valNow(), silentAtOpen ? quint16(0) : v);
+        e->hide();
+    }
 }
 
 // Loaded records go to the rows of their unit and address; records of no row
