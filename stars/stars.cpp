@@ -6,6 +6,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <utility>
 
 #include "connectstat.h"
@@ -48,8 +49,8 @@ Stars::Stars(QWidget *parent)
     retryTimer = new QTimer(this);
     retryTimer->setSingleShot(true);
     connect(retryTimer, &QTimer::timeout, this, [this] {
-        if (wanted && socket->state() == QAbstractSocket::UnconnectedState)
-            startAttempt();
+        if (link == Link::WaitingToRetry)
+            setLink(Link::Connecting);
     });
     watchTimer = new QTimer(this);
     watchTimer->setSingleShot(true);
@@ -67,7 +68,7 @@ Stars::~Stars()
     socket->disconnect(this);
     retryTimer->stop();
     watchTimer->stop();
-    closeConnection();
+    socket->close();
 }
 
 QString Stars::host() const { return hostLE->text(); }
@@ -95,150 +96,182 @@ QLabel *Stars::statusLabel() const { return statusL; }
 
 int Stars::linkState() const
 {
-    return connectStat->state;
+    switch (link) {
+    case Link::LoggingIn:
+        return ConnectStat::Connecting;
+    case Link::Up:
+    case Link::Probing:
+        return ConnectStat::Connected;
+    default:
+        return ConnectStat::Disconnected;
+    }
 }
 
 bool Stars::isConnected() const
 {
-    return connectStat->state == ConnectStat::Connected;
+    return link == Link::Up || link == Link::Probing;
+}
+
+bool Stars::isRetrying() const
+{
+    return retryGapMs > 0;
 }
 
 // ---- connection -----------------------------------------------------------
 
 void Stars::connectToStars()
 {
-    if (connectStat->state == ConnectStat::Connected) {
-        stopHealing();
-        ownClose = true;
-        socket->close();
+    if (isConnected()) {
+        setLink(Link::Off);
         return;
     }
-    if (connectStat->isRetrying()) {
-        stopHealing();
-        ownClose = socket->state() != QAbstractSocket::UnconnectedState;
-        socket->abort();
+    if (isRetrying()) {
+        setLink(Link::Off);
         emit log(QStringLiteral("Stopped reconnecting to Stars"), black);
         return;
     }
-    if (socket->state() != QAbstractSocket::UnconnectedState) {
+    if (link != Link::Off || socket->state() != QAbstractSocket::UnconnectedState) {
         qCDebug(lcStars) << "connect ignored, socket state" << socket->state();
         return;
     }
-    wanted = reconnectOn;
-    retryDelayMs = heal.firstRetryMs;
-    startAttempt();
+    setLink(Link::Connecting);
 }
 
 void Stars::setReconnect(bool on)
 {
     reconnectOn = on;
+    // A link that no longer heals itself: no retrying, no probe, no bound.
     if (!on)
-        stopHealing();
+        setLink(link == Link::WaitingToRetry ? Link::Off : link == Link::Probing ? Link::Up : link);
 }
 
-bool Stars::isRetrying() const
+void Stars::setLink(Link next, const QString &why)
 {
-    return connectStat->isRetrying();
+    const Link from = std::exchange(link, next);
+    const bool wasUp = from == Link::Up || from == Link::Probing;
+    const bool wasRetrying = isRetrying();
+    const bool down = next == Link::Off || next == Link::WaitingToRetry;
+    retime(from, wasRetrying);
+    paintPanel();
+
+    // What the change tells and does; the socket comes last, as it may
+    // report an end at once.
+    if (down) {
+        splitter.clear();
+        if (!why.isEmpty())
+            logLoss(wasUp, wasRetrying, next, why);
+        // The operator's close lets the written lines go; a dead link is cut.
+        const bool closing = wasUp && next == Link::Off && why.isEmpty();
+        if (closing)
+            unconfirmed.clear();
+        else
+            holdUnconfirmed();
+        if (socket->state() != QAbstractSocket::UnconnectedState) {
+            if (closing)
+                socket->close();
+            else
+                socket->abort();
+        }
+    } else if (next == Link::Connecting && from != next) {
+        splitter.clear();
+        socket->connectToHost(host(), port(), QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
+    } else if (next == Link::Up && from == Link::LoggingIn) {
+        emit starsIsReady();
+        emit log(QStringLiteral("Connected To Stars"), black);
+        sendHeldEvents();
+    } else if (next == Link::Probing && from != next) {
+        writeLine(QByteArrayLiteral("System hello\n"));
+    }
 }
 
-void Stars::startAttempt()
+// The timers and the retry cycle of the state just entered.
+void Stars::retime(Link from, bool wasRetrying)
 {
-    splitter.clear();
-    wasUp = false;
-    probing = false;
-    silent = false;
-    ownClose = false;
-    closeReason.clear();
-    // An attempt that neither fails nor logs in (a server that never
-    // answers) is given up after the same time as a silent link.
-    if (wanted)
+    if (link == Link::Off || link == Link::Up || !reconnectOn) {
+        retryTimer->stop();
+        retryGapMs = 0;
+    }
+    if (!reconnectOn || link == Link::Off || link == Link::WaitingToRetry)
+        watchTimer->stop();
+    if (!reconnectOn)
+        return;
+    if (link == Link::WaitingToRetry) {
+        // The gap doubles from one attempt to the next, up to its bound.
+        const int gap = wasRetrying ? retryGapMs : qMax(1, heal.firstRetryMs);
+        retryTimer->start(gap);
+        retryGapMs = qMin(gap * 2, qMax(heal.maxRetryMs, heal.firstRetryMs));
+    } else if (link == Link::Connecting && from != link) {
+        // An attempt that neither fails nor logs in (a server that never
+        // answers) is given up after the same time as a silent link.
         watchTimer->start(heal.idleMs + heal.answerMs);
-    socket->connectToHost(host(), port(), QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
+    } else if (link == Link::Up) {
+        watchTimer->start(heal.idleMs);
+    } else if (link == Link::Probing) {
+        watchTimer->start(heal.answerMs);
+    }
 }
 
-void Stars::stopHealing()
+// Only the change into retrying is logged, not each attempt.
+void Stars::logLoss(bool wasUp, bool wasRetrying, Link next, const QString &why)
 {
-    wanted = false;
-    probing = false;
-    retryTimer->stop();
-    watchTimer->stop();
-    connectStat->setRetrying(false);
+    const QString where = QStringLiteral("%1:%2").arg(host(), portText());
+    const QString line = (wasUp ? QStringLiteral("Lost the link to Stars at %1 (%2)")
+                                : QStringLiteral("Can't connect to Stars at %1 (%2)"))
+                             .arg(where, why);
+    if (next == Link::Off)
+        emit log(line, red);
+    else if (!wasRetrying)
+        emit log(line + (wasUp ? QStringLiteral("; reconnecting") : QStringLiteral("; retrying")), red);
 }
 
-// A failed attempt or a lost link: the next attempt is scheduled while the
-// link is wanted. Only the change into retrying is logged, not each attempt.
+void Stars::paintPanel()
+{
+    if (connectStat->state == linkState() && connectStat->isRetrying() == isRetrying())
+        return;
+    connectStat->setRetrying(isRetrying());
+    connectStat->setStat(linkState());
+}
+
+// The socket ended the link or the attempt by itself; the ends Marlo makes
+// change the state first.
 void Stars::socketStateChanged(QAbstractSocket::SocketState s)
 {
-    if (s != QAbstractSocket::UnconnectedState)
-        return;
-    watchTimer->stop();
-    probing = false;
-    const bool lostUp = wasUp;
-    const bool lostSilent = silent;
-    const bool byOperator = ownClose;
-    const QString reason = dropReason();
-    wasUp = false;
-    silent = false;
-    ownClose = false;
-    closeReason.clear();
-    if (byOperator)
-        return;
-    const QString where = QStringLiteral("%1:%2").arg(host(), portText());
-    if (!wanted) {
-        emit log((lostUp ? QStringLiteral("Lost the link to Stars at %1 (%2)")
-                         : QStringLiteral("Can't connect to Stars at %1 (%2)"))
-                     .arg(where, reason),
-                 red);
-        return;
-    }
-    if (!connectStat->isRetrying()) {
-        retryDelayMs = heal.firstRetryMs;
-        connectStat->setRetrying(true);
-        if (lostSilent)
-            emit log(QStringLiteral("Nothing from Stars for %1 s, not even an answer to a probe; reconnecting")
-                         .arg((heal.idleMs + heal.answerMs) / 1000.0),
-                     red);
-        else if (lostUp)
-            emit log(QStringLiteral("Lost the link to Stars at %1 (%2); reconnecting").arg(where, reason), red);
-        else
-            emit log(QStringLiteral("Can't connect to Stars at %1 (%2); retrying").arg(where, reason), red);
-    }
-    retryTimer->start(retryDelayMs);
-    retryDelayMs = qMin(retryDelayMs * 2, qMax(heal.maxRetryMs, heal.firstRetryMs));
+    if (s == QAbstractSocket::UnconnectedState && link != Link::Off && link != Link::WaitingToRetry)
+        setLink(afterLoss(), dropReason());
 }
 
-// Why the connection went: what Marlo itself gave up on, or the socket's own
-// error, which the socket sets before it reports the state.
+// The socket's own error, which it sets before it reports the state.
 QString Stars::dropReason() const
 {
-    if (!closeReason.isEmpty())
-        return closeReason;
     if (socket->error() == QAbstractSocket::UnknownSocketError)
         return QStringLiteral("closed");
     return socket->errorString();
 }
 
+// The log-in bound, the idle time and the probe's answer time.
 void Stars::watchExpired()
 {
-    if (!wanted || socket->state() == QAbstractSocket::UnconnectedState)
-        return;
-    if (connectStat->state != ConnectStat::Connected) {
+    switch (link) {
+    case Link::Connecting:
+    case Link::LoggingIn:
         qCDebug(lcStars) << "no log-in within" << heal.idleMs + heal.answerMs << "ms";
-        closeReason = QStringLiteral("no log-in within %1 s").arg((heal.idleMs + heal.answerMs) / 1000.0);
-        socket->abort();
-        return;
+        setLink(afterLoss(), QStringLiteral("no log-in within %1 s").arg((heal.idleMs + heal.answerMs) / 1000.0));
+        break;
+    case Link::Up:
+        setLink(Link::Probing);
+        break;
+    case Link::Probing:
+        // A handler that blocked the event loop may have left the answer unread.
+        if (socket->waitForReadyRead(0))
+            break;
+        emit log(QStringLiteral("Nothing from Stars for %1 s, not even an answer to a probe; reconnecting")
+                     .arg((heal.idleMs + heal.answerMs) / 1000.0),
+                 red);
+        setLink(Link::WaitingToRetry);
+        break;
+    default:
+        break;
     }
-    if (!probing) {
-        probing = true;
-        writeLine(QByteArrayLiteral("System hello\n"));
-        watchTimer->start(heal.answerMs);
-        return;
-    }
-    // A handler that blocked the event loop may have left the answer unread.
-    if (socket->waitForReadyRead(0))
-        return;
-    silent = true;
-    socket->abort();
 }
 
 bool Stars::isProbeAnswer(const QString &line) const
@@ -256,14 +289,7 @@ void Stars::connectedToStars()
 
 void Stars::disconnectedFromStars()
 {
-    splitter.clear();
-    connectStat->setStat(ConnectStat::Disconnected);
     emit starsIsNotReady();
-}
-
-void Stars::closeConnection()
-{
-    socket->close();
 }
 
 void Stars::receive()
@@ -271,11 +297,11 @@ void Stars::receive()
     const QByteArray bytes = socket->readAll();
     if (bytes.isEmpty())
         return;
-    // Anything that arrives shows the link alive.
-    if (wanted && connectStat->state == ConnectStat::Connected) {
-        probing = false;
-        watchTimer->start(heal.idleMs);
-    }
+    // Anything that arrives shows the link alive and counts the events
+    // written before it as arrived.
+    unconfirmed.clear();
+    if (isConnected())
+        setLink(Link::Up);
     splitter.append(bytes);
     if (const int n = splitter.takeDropped()) {
         emit log(QStringLiteral("Dropped %1 line(s) from Stars longer than %2 bytes")
@@ -285,34 +311,22 @@ void Stars::receive()
     while (splitter.hasLine() && socket->state() == QAbstractSocket::ConnectedState) {
         const QString line = QString::fromUtf8(splitter.takeLine());
         emit vlog(QStringLiteral("msg from stars[%1]").arg(line.simplified()), black);
-        switch (connectStat->state) {
-        case ConnectStat::Disconnected:
+        switch (link) {
+        case Link::Connecting: {
             // Without a key the server can only refuse: the attempt ends now.
-            if (!sendKey(line)) {
-                socket->abort();
-                break;
-            }
-            connectStat->setStat(ConnectStat::Connecting);
+            const QString noKey = sendKey(line);
+            setLink(noKey.isEmpty() ? Link::LoggingIn : afterLoss(), noKey);
             break;
-        case ConnectStat::Connecting:
-            if (isAuthOk(line)) {
-                wasUp = true;
-                if (wanted) {
-                    retryDelayMs = heal.firstRetryMs;
-                    watchTimer->start(heal.idleMs);
-                    connectStat->setRetrying(false);
-                }
-                connectStat->setStat(ConnectStat::Connected);
-                emit starsIsReady();
-                emit log(QStringLiteral("Connected To Stars"), black);
-                sendHeldEvents();
-            } else {
-                closeReason = QStringLiteral("Stars did not accept the key");
-                socket->disconnectFromHost();
-            }
+        }
+        case Link::LoggingIn:
+            if (isAuthOk(line))
+                setLink(Link::Up);
+            else
+                setLink(afterLoss(), QStringLiteral("Stars did not accept the key"));
             break;
-        case ConnectStat::Connected:
-            if (wanted && isProbeAnswer(line))
+        case Link::Up:
+        case Link::Probing:
+            if (reconnectOn && isProbeAnswer(line))
                 sinkVlog(QStringLiteral("Stars answered the link probe [%1]").arg(line.simplified()));
             else
                 handleMsg(line);
@@ -331,8 +345,8 @@ void Stars::writeLine(const QByteArray &bytes)
 
 // ---- key handshake --------------------------------------------------------
 
-// On failure the reason of the attempt's end names the file.
-void Stars::readKeyFile()
+// Why there is no key names the file.
+QString Stars::readKeyFile()
 {
     keys.clear();
     const QString path = keyFile();
@@ -341,20 +355,18 @@ void Stars::readKeyFile()
     QFile f(path);
     if (path.isEmpty() || !f.open(QIODevice::ReadOnly | QIODevice::Text)) {
         emit log(QStringLiteral("Can't open key file [%1]").arg(abs), red);
-        closeReason = path.isEmpty() ? QStringLiteral("no key file given") : QStringLiteral("no key file %1").arg(abs);
-        return;
+        return path.isEmpty() ? QStringLiteral("no key file given") : QStringLiteral("no key file %1").arg(abs);
     }
     keys = StarsKeys::keysOf(f.readAll());
-    if (keys.isEmpty())
-        closeReason = QStringLiteral("no key in key file %1").arg(abs);
+    return keys.isEmpty() ? QStringLiteral("no key in key file %1").arg(abs) : QString();
 }
 
-bool Stars::sendKey(const QString &line)
+QString Stars::sendKey(const QString &line)
 {
-    readKeyFile();
+    const QString noKey = readKeyFile();
     if (keys.isEmpty()) {
         emit log(QStringLiteral("I have no key to exchange with Stars."), red);
-        return false;
+        return noKey;
     }
     const qint64 n = StarsKeys::challengeOf(line);
     const int index = StarsKeys::keyIndex(n, int(keys.size()));
@@ -363,7 +375,7 @@ bool Stars::sendKey(const QString &line)
     const QString where = QStringLiteral("line %1 of %2").arg(index + 1).arg(QFileInfo(keyFile()).fileName());
     emit log(QStringLiteral("sending key [%1][%2]").arg(nodeName(), where), black);
     writeLine(StarsKeys::keyLine(nodeName(), key).toUtf8() + '\n');
-    return true;
+    return QString();
 }
 
 bool Stars::isAuthOk(const QString &line) const
@@ -399,7 +411,9 @@ void Stars::sendAns(const AMsg &aMsg, const QString &ans)
 
 void Stars::sendEvent(const QString &fromCh, const QString &event)
 {
-    if (!isConnected())
+    if (isConnected())
+        keepLatest(unconfirmed, {fromCh, event});
+    else
         holdEvent(fromCh, event);
     const QString r = sendToStars(nodeName(), fromCh, QStringLiteral("System"),
                                   QLatin1Char('_') + event);
@@ -410,12 +424,32 @@ void Stars::sendEvent(const QString &fromCh, const QString &event)
 // latest state of each kind once the link is back.
 void Stars::holdEvent(const QString &fromCh, const QString &event)
 {
-    const QString kind = event.section(QLatin1Char(' '), 0, 0);
-    held.removeIf([&](const HeldEvent &e) { return e.fromCh == fromCh && e.event.section(QLatin1Char(' '), 0, 0) == kind; });
-    if (held.size() >= maxHeldEvents)
-        held.removeFirst();
-    held.append({fromCh, event});
+    keepLatest(held, {fromCh, event});
     qCDebug(lcStars) << "no link: event" << event << "held for the next log-in";
+}
+
+void Stars::keepLatest(QList<HeldEvent> &list, const HeldEvent &e)
+{
+    list.removeIf([&](const HeldEvent &o) { return o.sameKind(e); });
+    if (list.size() >= maxHeldEvents)
+        list.removeFirst();
+    list.append(e);
+}
+
+// A link that froze keeps what was written into it: those events are held
+// again, ahead of (and never in place of) the ones held since.
+void Stars::holdUnconfirmed()
+{
+    const QList<HeldEvent> events = std::exchange(unconfirmed, {});
+    for (auto e = events.crbegin(); e != events.crend(); ++e) {
+        const bool newer = std::any_of(held.cbegin(), held.cend(), [&](const HeldEvent &o) { return o.sameKind(*e); });
+        if (!newer) {
+            held.prepend(*e);
+            qCDebug(lcStars) << "link lost: event" << e->event << "not known to have arrived, held";
+        }
+    }
+    while (held.size() > maxHeldEvents)
+        held.removeFirst();
 }
 
 void Stars::sendHeldEvents()
@@ -473,11 +507,6 @@ void Stars::newPort()
 void Stars::fillCmdTable()
 {
     cmds.fillStandard();
-}
-
-bool Stars::addCmd(int id, const QString &name, const QString &help)
-{
-    return cmds.addCmd(id, name, help);
 }
 
 int Stars::cmdIdOf(const QString &name) const

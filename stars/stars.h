@@ -40,7 +40,11 @@ class QTimer;
 // An event that finds no link is held, the latest of each kind (its channel
 // and first word) in place of an earlier one; right after the next log-in the
 // held events are sent once, in the order of their latest change, and
-// forgotten. Answers and requests are never held.
+// forgotten. Answers and requests are never held. An event written since
+// the server last sent anything is not known to have arrived: when the link
+// is then lost or dropped (not closed by the operator), it is held in the
+// same way (unless a newer one of its kind is), so a subscriber may see it
+// twice but never misses it.
 class Stars : public QFrame, private Ui_Stars
 {
     Q_OBJECT
@@ -134,27 +138,56 @@ public slots:
 private slots:
     void connectedToStars();
     void disconnectedFromStars();
-    void closeConnection();
     void receive();
     void newHost();
     void newPort();
 
 private:
+    // The link's one state. It changes only in setLink(), which also keeps
+    // the timers, the panel and the held events in step with it.
+    enum class Link {
+        Off,             // no link, none wanted
+        Connecting,      // the connection is made or awaits the challenge
+        LoggingIn,       // the key is sent, the acceptance awaited
+        Up,              // logged in
+        Probing,         // logged in, quiet, "System hello" sent
+        WaitingToRetry,  // a failed attempt or a lost link, the next attempt timed
+    };
+    // Moves to `next`. A non-empty `why` says why the link or attempt ended
+    // without the operator and is logged.
+    void setLink(Link next, const QString &why = QString());
+    // Where a failed attempt or a lost link goes.
+    Link afterLoss() const { return reconnectOn ? Link::WaitingToRetry : Link::Off; }
+    void retime(Link from, bool wasRetrying);
+    void logLoss(bool wasUp, bool wasRetrying, Link next, const QString &why);
+    void paintPanel();
+
     void fillCmdTable();
-    bool addCmd(int id, const QString &name, const QString &help);
-    void readKeyFile();
-    // Answers the challenge; false (and nothing sent) without a key.
-    bool sendKey(const QString &line);
+    // The keys of the key file; why there is none, or empty.
+    QString readKeyFile();
+    // Answers the challenge; without a key nothing is sent and the reason the
+    // attempt ends is returned, else an empty string.
+    QString sendKey(const QString &line);
     bool isAuthOk(const QString &line) const;
     void answerHelp(const AMsg &aMsg);
     void writeLine(const QByteArray &bytes);
-    void startAttempt();
     void socketStateChanged(QAbstractSocket::SocketState s);
     void watchExpired();
-    void stopHealing();
     bool isProbeAnswer(const QString &line) const;
     QString dropReason() const;
+    struct HeldEvent {
+        QString fromCh;
+        QString event;
+        // The same channel and first word.
+        bool sameKind(const HeldEvent &o) const
+        {
+            return fromCh == o.fromCh && event.section(QLatin1Char(' '), 0, 0) == o.event.section(QLatin1Char(' '), 0, 0);
+        }
+    };
+    // Puts `e` into `list` in place of an earlier event of its kind.
+    static void keepLatest(QList<HeldEvent> &list, const HeldEvent &e);
     void holdEvent(const QString &fromCh, const QString &event);
+    void holdUnconfirmed();
     void sendHeldEvents();
 
     QTcpSocket *socket = nullptr;
@@ -168,19 +201,13 @@ private:
 
     HealTimings heal;
     bool reconnectOn = false;
-    bool wanted = false;       // a link was asked for and is to be kept up
-    bool wasUp = false;        // the current connection reached state 2
-    bool probing = false;      // "System hello" sent, nothing arrived since
-    bool silent = false;       // the link is being dropped for silence
-    bool ownClose = false;     // the operator closed the link or stopped the retrying
-    QString closeReason;       // why Marlo itself drops the connection being made
-    int retryDelayMs = 1000;
+    Link link = Link::Off;
+    // The wait before the next attempt while failed attempts are retried;
+    // 0 outside such a cycle (it ends with a log-in or at Off).
+    int retryGapMs = 0;
     QTimer *retryTimer = nullptr;
     QTimer *watchTimer = nullptr;  // log-in bound, idle time, probe answer
 
-    struct HeldEvent {
-        QString fromCh;
-        QString event;
-    };
     QList<HeldEvent> held;         // events that found no link, one per kind
+    QList<HeldEvent> unconfirmed;  // written since the server last sent anything
 };
