@@ -373,7 +373,7 @@ void TstVexDASim::leftoverBytesAreDiscarded()
     QVERIFY(startUnit(QStringLiteral("127.0.3.46")));
     QVERIFY(connectTcp());
     // Ask channel 0 without reading it: its bytes stay in the socket.
-    da->suspendTcpSignals();
+    da->disconnectTcpSignals();
     da->askHistogram(0, false);
     QTcpSocket *tcp = da->tcpSocket();
     while (tcp->bytesAvailable() < 16384 && tcp->waitForReadyRead(2000)) {
