@@ -77,6 +77,10 @@ public:
     void openTcp();
     void closeTcp();
     void discardTcp();
+    // The connection's connected/disconnected/readyRead signals reach this
+    // unit (on after construction); off while a read in line takes the data.
+    void connectTcpSignals();
+    void disconnectTcpSignals();
     bool tcpHasConnected() const;
     bool keepTcp() const;
     // Delay before the next reconnection attempt (0: at once).
@@ -100,10 +104,6 @@ private slots:
     void connectionStable();
 
 protected:
-    // The connection's connected/disconnected/readyRead signals reach this
-    // unit (on after construction); off while a read in line takes the data.
-    void connectTcpSignals();
-    void disconnectTcpSignals();
     // Bytes arriving on a new connection are dropped until data are asked.
     void expectTcpData();
     // Paints the strip's TCP time-out indicator when its state changes.
