@@ -10,6 +10,7 @@
 
 #include "cfgfile.h"
 #include "datalinkrules.h"
+#include "hostlookup.h"
 #include "dspreg.h"
 #include "logarea.h"
 #include "logsink.h"
@@ -85,9 +86,8 @@ Body::Body(QWidget *parent, bool showWhileStarting)
 
     // Start-up is over: a unit that did not answer cost one time-out, its
     // other start-up accesses were sent without waiting.
-    VexUnit::setStartingUp(false);
     for (VexDA *u : std::as_const(units.units)) {
-        if (u->silentAtStartUp() && !u->addressUnresolved())
+        if (u->notAnswering() && !u->addressUnresolved())
             emit log(QStringLiteral("DSP unit %1 (%2) did not answer at start-up: its start-up settings were sent "
                                     "without waiting for answers")
                          .arg(u->name(), u->ip()),
@@ -164,7 +164,6 @@ void Body::createUnits()
 {
     const CfgFile &cfg = config();
     const QStringList lines = cfg.restsOf(QStringLiteral("VEXDA"));
-    VexUnit::setStartingUp(true);   // until the settings editor's start-up is done
     // Host names first (the HV unit's too), all looked up together, so that
     // no look-up, which runs the event loop, comes between the units'
     // start-up accesses.
@@ -177,7 +176,7 @@ void Body::createUnits()
         if (!ip.isEmpty() && QHostAddress(ip).isNull())
             hostNames << ip.trimmed();
     }
-    VexUnit::resolveHosts(hostNames);
+    HostLookup::resolveAll(hostNames);
     for (int i = 0; i < lines.size(); ++i) {
         QString id, ip, item;
         QString rest = splitFirstItem(lines.at(i), id);
@@ -258,6 +257,7 @@ void Body::createHv()
     QString id, ip;
     splitFirstItem(splitFirstItem(line, id), ip);
     hv = new VexHv(id, ip);
+    connect(hv, &VexUnit::log, Log, &LogArea::log);
     if (hv->addressUnresolved())
         emit log(unresolvedText(QStringLiteral("HV unit"), id, ip), red);
     const int n = int(units.units.size());

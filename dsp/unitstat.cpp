@@ -48,3 +48,11 @@ void UnitStat::setUdpTimeout(bool f)
 {
     UDPTimeout->setOkNG(!f);
 }
+
+void UnitStat::setAnswering(bool answering)
+{
+    if (answering)
+        UDPTimeout->setOk();
+    else
+        UDPTimeout->setNG(tr("no answer"));
+}

@@ -19,4 +19,7 @@ public:
     void setTcpStat(int st);          // 0 connected, 1 disconnected, 2 connecting
     void setTcpTimeout(bool f);
     void setUdpTimeout(bool f);
+    // A unit that does not answer shows it on its UDP indicator until an
+    // access is answered again.
+    void setAnswering(bool answering);
 };

@@ -264,6 +264,7 @@ void VexDA::scheduleTick(double countedSec)
 
 void VexDA::measWatch()
 {
+    beginRequest();
     readTimes();
     sinkVlog(QStringLiteral("Watching Times : realTime %1 : last RealTime %2 : Interval %3")
                  .arg(shortest(realTime), shortest(lastRealTime), shortest(2 * m_watchIntervalSec)));

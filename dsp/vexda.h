@@ -96,7 +96,6 @@ public slots:
     void setEmulateSignal(bool f);
 
 signals:
-    void log(const QString &msg, const QColor c = QColor(0, 0, 0));
     void hgDataReady();
     void changedIsBusy();
 

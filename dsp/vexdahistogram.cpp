@@ -26,14 +26,20 @@ void VexDA::askHistogram(int ch, bool inLine, quint32 *dst)
     if (inLine) {
         // A connection renewed after a read given up may still be coming up.
         awaitTcp(tcpGapWaitMs);
-        suspendTcpSignals();
+        disconnectTcpSignals();
         discardTcp();
     }
     expectTcpData();
-    writeReg(DspAddr::Histgram, quint64(ch), inLine, 2);
+    const bool asked = writeReg(DspAddr::Histgram, quint64(ch), inLine, 2);
     sinkVlog(QStringLiteral("%1 %2 *** asking Histgram").arg(name()).arg(ch));
     if (!inLine)
         return;
+    if (!asked && notAnswering()) {
+        // A unit that does not answer sends no histogram either.
+        hgReady = false;
+        connectTcpSignals();
+        return;
+    }
 
     sinkVlog(QStringLiteral("%1 %2 InLine:: wait Histgram Data in line").arg(name()).arg(ch));
     m_hgData.setSizes(hgBytes, mcaLength);
@@ -87,7 +93,7 @@ void VexDA::askHistogram(int ch, bool inLine, quint32 *dst)
                 break;   // read error: wait again (or time out)
         }
     }
-    resumeTcpSignals();
+    connectTcpSignals();
     // Whatever the unit still sends of a stream given up on (after a long
     // gap, or too late in all) would be taken as the start of the next
     // histogram: a new connection starts clean.

@@ -1,13 +1,13 @@
+// The network end of one unit: the UDP register exchange and the TCP
+// connection's life and back-off.
 #include "vexunit.h"
 
 #include <QDeadlineTimer>
-#include <QEventLoop>
-#include <QHash>
-#include <QHostInfo>
-#include <QSet>
 #include <QThread>
 
+#include "connectiondrain.h"
 #include "dsplog.h"
+#include "hostlookup.h"
 #include "logsink.h"
 #include "unitstat.h"
 
@@ -45,7 +45,7 @@ void VexUnit::init(const QString &name, const QString &ip, bool valid)
     m_ip = ip;
     m_address = QHostAddress(ip);
     if (m_address.isNull() && valid) {
-        m_address = resolveHost(ip.trimmed());
+        m_address = HostLookup::resolve(ip.trimmed());
         m_unresolved = m_address.isNull();
     }
     m_status->setIp(ip);
@@ -85,71 +85,28 @@ QString VexUnit::ip() const { return m_ip; }
 QHostAddress VexUnit::address() const { return m_address; }
 bool VexUnit::isValid() const { return m_valid; }
 bool VexUnit::addressUnresolved() const { return m_unresolved; }
-bool VexUnit::silentAtStartUp() const { return m_silentAtStartUp; }
 
-bool VexUnit::s_startingUp = false;
-
-void VexUnit::setStartingUp(bool on)
+void VexUnit::beginRequest()
 {
-    s_startingUp = on;
+    m_skipWaits = false;
 }
 
-namespace {
-
-// Every name looked up in this process, with its address (null: none).
-QHash<QString, QHostAddress> &resolvedHosts()
+bool VexUnit::notAnswering() const
 {
-    static QHash<QString, QHostAddress> resolved;
-    return resolved;
+    return m_notAnswering;
 }
 
-QHostAddress preferredAddress(const QHostInfo &info)
+void VexUnit::setAnswering(bool answering)
 {
-    const QList<QHostAddress> all = info.addresses();
-    for (const QHostAddress &a : all) {
-        if (a.protocol() == QAbstractSocket::IPv4Protocol)
-            return a;
-    }
-    return all.isEmpty() ? QHostAddress() : all.first();
-}
-
-} // namespace
-
-QHostAddress VexUnit::resolveHost(const QString &host, int waitMs)
-{
-    resolveHosts({host}, waitMs);
-    return resolvedHosts().value(host);
-}
-
-void VexUnit::resolveHosts(const QStringList &hosts, int waitMs)
-{
-    QHash<QString, QHostAddress> &resolved = resolvedHosts();
-    // All look-ups at once, with one bounded wait; the program has one
-    // thread, so the answers come through a local event loop.
-    QEventLoop loop;
-    QSet<QString> pending;
-    QList<int> ids;
-    for (const QString &host : hosts) {
-        if (host.isEmpty() || resolved.contains(host) || pending.contains(host))
-            continue;
-        pending.insert(host);
-        ids << QHostInfo::lookupHost(host, &loop, [&, host](const QHostInfo &info) {
-            resolved.insert(host, preferredAddress(info));
-            pending.remove(host);
-            if (pending.isEmpty())
-                loop.quit();
-        });
-    }
-    if (!pending.isEmpty()) {
-        QTimer::singleShot(waitMs, &loop, &QEventLoop::quit);
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-    for (const int id : std::as_const(ids))
-        QHostInfo::abortHostLookup(id);
-    for (const QString &host : std::as_const(pending)) {
-        qCWarning(lcDsp) << "look-up of" << host << "gave no answer within" << waitMs << "ms";
-        resolved.insert(host, QHostAddress());
-    }
+    if (answering != m_notAnswering)
+        return;
+    m_notAnswering = !answering;
+    if (m_status)
+        m_status->setAnswering(answering);
+    if (m_notAnswering)
+        emit log(tr("%1 (%2) does not answer").arg(m_name, m_ip), red);
+    else
+        emit log(tr("%1 answers again").arg(m_name), red);
 }
 
 quint32 VexUnit::ansHeader() const { return m_ans.header; }
@@ -177,10 +134,7 @@ bool VexUnit::writeReg(quint32 addr, quint64 value, bool wait, int size)
 
 bool VexUnit::exchange(const QByteArray &datagram, quint32 addr, bool wait)
 {
-    // A unit that did not answer while the program starts costs one
-    // time-out, not one per start-up access: the rest are sent without
-    // waiting and count as unanswered.
-    const bool skipWait = wait && s_startingUp && m_silentAtStartUp;
+    const bool skipWait = wait && m_skipWaits;
     sendRequest(datagram, wait && !skipWait);
     if (!wait)
         return true;
@@ -190,8 +144,8 @@ bool VexUnit::exchange(const QByteArray &datagram, quint32 addr, bool wait)
     }
     // An address that did not resolve reaches nobody: time out at once.
     const bool answered = waitUdpAns(m_address.isNull() ? 0 : answerWaitMs, addr);
-    if (!answered && s_startingUp)
-        m_silentAtStartUp = true;
+    m_skipWaits = !answered;
+    setAnswering(answered);
     return answered;
 }
 
@@ -354,16 +308,6 @@ void VexUnit::disconnectTcpSignals()
     m_tcpSignalsOn = false;
 }
 
-void VexUnit::suspendTcpSignals()
-{
-    disconnectTcpSignals();
-}
-
-void VexUnit::resumeTcpSignals()
-{
-    connectTcpSignals();
-}
-
 void VexUnit::openTcp()
 {
     if (!m_valid) {
@@ -443,29 +387,7 @@ void VexUnit::expectTcpData()
 
 void VexUnit::drainFreshConnection()
 {
-    // Bounded: a unit that keeps sending is drained again at its next
-    // arrival, with the event loop running in between.
-    QElapsedTimer t;
-    t.start();
-    qint64 drained = 0;
-    for (;;) {
-        const qint64 n = m_tcp.bytesAvailable();
-        if (n <= 0)
-            break;
-        const qint64 k = qMin(n, maxDrainBytes - drained);
-        const qint64 skipped = m_tcp.skip(k);
-        if (skipped <= 0)
-            break;
-        drained += skipped;
-        if (drained >= maxDrainBytes || t.elapsed() >= maxDrainMs) {
-            qCDebug(lcDsp) << m_name << "stops draining after" << drained << "bytes," << t.elapsed() << "ms";
-            break;
-        }
-        QThread::msleep(5);
-        // Look at the socket itself, not only at what Qt has buffered.
-        if (m_tcp.state() == QAbstractSocket::ConnectedState)
-            m_tcp.waitForReadyRead(0);
-    }
+    const qint64 drained = drainConnection(m_tcp, maxDrainBytes, maxDrainMs);
     // One line per drain, not one per step.
     if (drained > 0)
         sinkLog(QStringLiteral("On Establishing TCP connection, something in buffer [%1bytes]").arg(drained));

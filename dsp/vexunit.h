@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QColor>
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
@@ -27,7 +28,6 @@ public:
     static constexpr int firstRetryBackoffMs = 250;   // after the immediate retry
     static constexpr int maxRetryBackoffMs = 5000;
     static constexpr int stableConnectionMs = 1000;   // a shorter connection counts as failed
-    static constexpr int resolveWaitMs = 2000;        // bound of the host-name look-up
     static constexpr qint64 maxDrainBytes = 64 * 1024; // bounds of one drain of a fresh connection
     static constexpr int maxDrainMs = 100;
 
@@ -50,19 +50,14 @@ public:
     // all): every register access fails at once as a time-out.
     bool addressUnresolved() const;
 
-    // Resolves a host name once per process, waiting at most `waitMs`; an
-    // IPv4 address is preferred. A null address when it does not resolve.
-    static QHostAddress resolveHost(const QString &host, int waitMs = resolveWaitMs);
-    // Looks up every name not yet looked up, all at once, waiting at most
-    // `waitMs` for all of them together.
-    static void resolveHosts(const QStringList &hosts, int waitMs = resolveWaitMs);
-
-    // The program's start-up (the main window sets it while it builds the
-    // units and takes the start-up dump, recovery and read-out): once an
-    // awaited access of a unit has timed out, its further accesses are sent
-    // without waiting and fail (value 0) until start-up ends.
-    static void setStartingUp(bool on);
-    bool silentAtStartUp() const;
+    // A unit that does not answer costs one time-out per request: once an
+    // awaited access has timed out, the request's further accesses are sent
+    // without waiting and fail (value 0). A new request (a STARS request, a
+    // poll or watch tick; the program's start-up is the first) waits again
+    // for its first access.
+    void beginRequest();
+    // An awaited access timed out, and none has been answered since.
+    bool notAnswering() const;
 
     quint16 udpPort = 4660;   // device ports; may be changed before any access
     quint16 tcpPort = 24;
@@ -82,8 +77,10 @@ public:
     void openTcp();
     void closeTcp();
     void discardTcp();
-    void suspendTcpSignals();
-    void resumeTcpSignals();
+    // The connection's connected/disconnected/readyRead signals reach this
+    // unit (on after construction); off while a read in line takes the data.
+    void connectTcpSignals();
+    void disconnectTcpSignals();
     bool tcpHasConnected() const;
     bool keepTcp() const;
     // Delay before the next reconnection attempt (0: at once).
@@ -92,6 +89,7 @@ public:
     QTcpSocket *tcpSocket();
 
 signals:
+    void log(const QString &msg, const QColor c = QColor(0, 0, 0));
     void lastUdpDataReady();
     void tcpDataReadySignal();
 
@@ -128,8 +126,7 @@ private:
     void showUdpTimeout(bool f);
     void takeAnswer(const QByteArray &datagram);
     void takeAnswer(const Rbcp::Answer &answer);
-    void connectTcpSignals();
-    void disconnectTcpSignals();
+    void setAnswering(bool answering);
     void startConnect();
     void drainFreshConnection();
     void scheduleRetry();
@@ -140,8 +137,8 @@ private:
     QString m_ip;
     QHostAddress m_address;
     bool m_unresolved = false;
-    static bool s_startingUp;
-    bool m_silentAtStartUp = false;
+    bool m_notAnswering = false;
+    bool m_skipWaits = false;       // this request had a time-out: no more waits
     QTcpSocket m_tcp;
     QUdpSocket m_udp;
     bool m_tcpHasConnected = false;

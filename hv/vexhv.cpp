@@ -134,6 +134,7 @@ bool VexHv::isSilent() const
 
 void VexHv::hvOnOff(bool f)
 {
+    beginRequest();   // the operator's switch waits for its answer
     writeReg(regOnOff, f ? 1 : 0, true, 2);
 }
 
@@ -149,21 +150,17 @@ void VexHv::hvOff()
 
 void VexHv::watch()
 {
+    beginRequest();   // each poll is a request of its own
     const bool statOk = readReg(regStat, true, 2);
-    applyStat(statOk ? quint16(ansValue() & 0xFFFF) : 0);
-    if (!statOk) {
-        // A silent unit: no voltage read in this poll, and poll slowly until
-        // it answers again, so the event loop is not blocked every 200 ms.
-        setSilent(true);
-        return;
-    }
-    if (!readReg(regValue, true, 2)) {
-        // A failed voltage read is no reading: the stored voltage stays.
-        setSilent(true);
-        return;
-    }
-    setSilent(false);
-    setRawVoltage(quint16(ansValue() & 0xFFFF));
+    const quint16 word = statOk ? quint16(ansValue() & 0xFFFF) : 0;
+    // A failed voltage read is no reading: the stored voltage stays.
+    const bool valueOk = statOk && readReg(regValue, true, 2);
+    // A silent unit is polled slowly until it answers again, so that the
+    // event loop is not blocked every 200 ms; its lamps show "unknown".
+    setSilent(!valueOk);
+    applyStat(word);
+    if (valueOk)
+        setRawVoltage(quint16(ansValue() & 0xFFFF));
 }
 
 void VexHv::applyStat(quint16 word)
@@ -185,6 +182,11 @@ void VexHv::paintStat()
 {
     if (!panelFrame)   // the window holding the panel may be gone already
         return;
+    if (silent) {
+        for (StatDisp *lamp : {ui.Emergency, ui.Polarity, ui.HvOn, ui.SweepStat})
+            lamp->setStay();
+        return;
+    }
     if (stat.isInEmergency)
         ui.Emergency->setOk();
     else

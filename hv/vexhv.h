@@ -54,13 +54,16 @@ public:
     QTimer *watchTimer();
     int watchIntervalMs() const;
     void setWatchIntervalMs(int ms);
+    // The unit did not answer its last poll: the lamps show "unknown"
+    // (grey) until it answers again, the last known state stays.
     bool isSilent() const;
 
 public slots:
     void hvOnOff(bool f);
     void hvOn();
     void hvOff();
-    // One poll: status word, then (when the unit answered) the raw voltage.
+    // One poll: status word, then (when the unit answered) the raw voltage;
+    // both are applied only when both were answered.
     void watch();
 
 signals:

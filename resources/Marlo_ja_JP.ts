@@ -475,6 +475,10 @@ A file that was there is left as it was.</source>
         <source>UDP Timeout</source>
         <translation>UDPタイムアウト</translation>
     </message>
+    <message>
+        <source>no answer</source>
+        <translation>応答なし</translation>
+    </message>
 </context>
 <context>
     <name>VexHv</name>
@@ -529,6 +533,17 @@ A file that was there is left as it was.</source>
     <message>
         <source>Trans</source>
         <translation>遷移中</translation>
+    </message>
+</context>
+<context>
+    <name>VexUnit</name>
+    <message>
+        <source>%1 (%2) does not answer</source>
+        <translation>%1 (%2) が応答しません</translation>
+    </message>
+    <message>
+        <source>%1 answers again</source>
+        <translation>%1 が再び応答しました</translation>
     </message>
 </context>
 <context>

@@ -4,11 +4,17 @@
 #include "body.h"
 
 #include "paramrules.h"
+#include "vexhv.h"
 
 void Body::anyAsk(AMsg msg)
 {
     if (LogMsgFromStars->isChecked())
         emit log(QStringLiteral(":::: Rcv %1").arg(msg.line), rcvColor);
+    // A unit that does not answer costs this request one wait at most.
+    for (VexDA *u : std::as_const(units.units))
+        u->beginRequest();
+    if (hv)
+        hv->beginRequest();
 
     // The command numbers of the command table and what each one reaches: a
     // handler, or a fixed answer for the commands that only report a dummy.

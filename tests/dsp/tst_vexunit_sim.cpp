@@ -96,6 +96,7 @@ void TstVexUnitSim::timeoutThenRecovery()
     QCOMPARE(sim->requests().size(), 2);   // a request is never repeated
 
     sim->setFaults(SimFaults());
+    unit->beginRequest();   // a new request waits again
     QVERIFY(unit->readReg(0xB400001C, true, 2));
     QCOMPARE(unit->ansValue(), quint64(1));
     QCOMPARE(style(*unit, "UDPTimeout"), StatDisp::okStyle);
@@ -126,6 +127,7 @@ void TstVexUnitSim::lateAnswer()
     sim->setFaults(f);
     if (!droppedInWait)
         QThread::msleep(300);   // the late answer arrives; no event loop runs
+    unit->beginRequest();   // a new request waits again
     QVERIFY(unit->readReg(0xB4000012));
     QCOMPARE(unit->ansAddr(), 0xB4000012u);
     QCOMPARE(unit->ansValue(), quint64(0x2222));
@@ -155,6 +157,7 @@ void TstVexUnitSim::wrongAddressTimesOut()
     QVERIFY(log->contains(QStringLiteral("dropped an answer for [b4000016] while waiting for [b4000014]")));
     QVERIFY(log->contains(QStringLiteral("Err. Timeout waiting ans from UDP for CMD [b4000014]")));
     sim->setFaults(SimFaults());
+    unit->beginRequest();   // a new request waits again
     QVERIFY(unit->readReg(0xB4000014));
 }
 

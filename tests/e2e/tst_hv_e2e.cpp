@@ -6,8 +6,10 @@
 // Expected of a silent unit: it reads as status 0, so Marlo reports
 // "ChangedHVStat 0" once; it is then polled only every 2 s, and every
 // request, including a burst of back-to-back ones, is answered exactly once
-// and in order; "HVStat2" tells 0 and "HVVol" the last voltage read. When the
-// unit answers again, "ChangedHVStat 2" comes and the poll is back at 200 ms.
+// and in order; "HVStat2" tells 0 and "HVVol" the last voltage read. Its
+// lamps show "unknown" (grey) and one red line names it. When the unit
+// answers again, "ChangedHVStat 2" comes, one red line says so, the lamps
+// show its state and the poll is back at 200 ms.
 
 #include <QtTest>
 
@@ -20,6 +22,7 @@
 #include "servicerig.h"
 #include "simfaults.h"
 #include "simunit.h"
+#include "statdisp.h"
 #include "vexhv.h"
 
 namespace {
@@ -43,6 +46,8 @@ private slots:
 private:
     // Two complete polls of the unit after this call.
     bool waitForPoll();
+    // The lamps showing "unknown" (grey).
+    int greyLamps() const;
 
     std::unique_ptr<ServiceRig> rig;
     SimUnit *simHv = nullptr;
@@ -124,6 +129,8 @@ void TstHvE2e::silentWhileOn()
     QVERIFY(rig->waitForEvent(hvOff, 20000));
     QTRY_VERIFY_WITH_TIMEOUT(hv->isSilent(), 10000);
     QCOMPARE(hv->watchTimer()->interval(), VexHv::silentWatchIntervalMs);
+    QCOMPARE(greyLamps(), 4);
+    QCOMPARE(rig->logCount(QStringLiteral("hv1 (127.0.9.40) does not answer")), 1);
 
     // Requests go on while the silent unit is polled at least twice; the
     // polls read the status word only.
@@ -156,6 +163,16 @@ void TstHvE2e::silentWhileOn()
     QTRY_VERIFY_WITH_TIMEOUT(!hv->isSilent(), 10000);
     QCOMPARE(hv->watchTimer()->interval(), VexHv::defaultWatchIntervalMs);
     QCOMPARE(rig->ask(QStringLiteral("HVStat2")), QStringLiteral("2"));
+    QCOMPARE(greyLamps(), 0);
+    QCOMPARE(rig->logCount(QStringLiteral("hv1 answers again")), 1);
+}
+
+int TstHvE2e::greyLamps() const
+{
+    int n = 0;
+    for (const char *name : {"Emergency", "Polarity", "HvOn", "SweepStat"})
+        n += hv->panel()->findChild<StatDisp *>(QLatin1String(name))->styleSheetOfLabel() == StatDisp::stayStyle;
+    return n;
 }
 
 // A switch-on sent while the unit is silent is answered "Ok:" and takes

@@ -14,9 +14,13 @@
 
 #include "body.h"
 #include "dspreg.h"
+#include "logarea.h"
+#include "logsink.h"
 #include "servicerig.h"
 #include "simfaults.h"
 #include "simunit.h"
+#include "statdisp.h"
+#include "unitstat.h"
 #include "vexda.h"
 
 namespace {
@@ -52,6 +56,8 @@ private slots:
     void registersByName();
     void getHistgram();
     void silentUnit();
+    void silentUnitWaitsOncePerRequest_data();
+    void silentUnitWaitsOncePerRequest();
 
 private:
     std::unique_ptr<ServiceRig> rig;
@@ -382,6 +388,49 @@ void TstServiceE2e::silentUnit()
     QCOMPARE(rig->ask(QStringLiteral("Status SFilterPeakingT 1"), QStringLiteral("Marlo.dsp2")),
              QStringLiteral("SFilterPeakingT 1 0 0x0"));
     QVERIFY(rig->logLines().contains(QStringLiteral("Er: asking status to answer a request from stars  Status SFilterPeakingT 1")));
+}
+
+// A unit that does not answer costs a request one time-out: its other
+// accesses are still sent, without waiting. The state is logged in red once
+// each way, naming the unit, and shown on its strip.
+void TstServiceE2e::silentUnitWaitsOncePerRequest_data()
+{
+    QTest::addColumn<QString>("request");
+    QTest::newRow("GetValues") << "GetValues";
+    QTest::newRow("GetValuesInROI") << "GetValuesInROI";
+    QTest::newRow("GetRealTimes") << "GetRealTimes";
+    QTest::newRow("GetLiveTimes") << "GetLiveTimes";
+    QTest::newRow("SetPresetValue") << "SetPresetValue 2";
+}
+
+void TstServiceE2e::silentUnitWaitsOncePerRequest()
+{
+    QFETCH(QString, request);
+    SimFaults f;
+    f.silent = true;
+    sim2->setFaults(f);
+    const QString down = QStringLiteral("dsp2 (127.0.6.22) does not answer");
+    const QString up = QStringLiteral("dsp2 answers again");
+    logSink = rig->body()->logArea();   // the time-out lines
+    const auto unsink = qScopeGuard([] { logSink = nullptr; });
+    for (int i = 0; i < 3; ++i) {
+        const QString mark = QStringLiteral("request %1").arg(i);
+        rig->body()->logArea()->log(mark);   // also ends the collapsing of repeated lines
+        sim2->clearRequests();
+        QVERIFY(!rig->ask(request).isEmpty());
+        const QStringList lines = rig->logLines();
+        const QStringList after = lines.mid(lines.lastIndexOf(mark));
+        QCOMPARE(after.filter(QStringLiteral("Err. Timeout waiting ans from UDP")).size(), 1);
+        QVERIFY(!sim2->requests().isEmpty());
+    }
+    QCOMPARE(rig->logLines(true).count(down), 1);
+    QCOMPARE(rig->unit(QStringLiteral("dsp2"))->status()->findChild<StatDisp *>(QStringLiteral("UDPTimeout"))->text(),
+             QStringLiteral("no answer"));
+    sim2->setFaults(SimFaults());
+    QVERIFY(!rig->ask(request).isEmpty());
+    QVERIFY(!rig->ask(request).isEmpty());
+    QCOMPARE(rig->logLines(true).count(up), 1);
+    QCOMPARE(rig->logLines(true).count(down), 1);
 }
 
 QTEST_MAIN(TstServiceE2e)
