@@ -57,7 +57,10 @@ DspSettingCtrl::DspSettingCtrl(QWidget *parent)
     saveDialog = makeDialog(this, QFileDialog::AcceptSave);
     loadDialog = makeDialog(this, QFileDialog::AcceptOpen);
 
-    connect(ReadOut, &QPushButton::clicked, this, &DspSettingCtrl::readOut);
+    connect(ReadOut, &QPushButton::clicked, this, [this] {
+        beginRequest();
+        readOut();
+    });
     connect(WriteBack, &QPushButton::clicked, this, &DspSettingCtrl::writeBack);
     connect(CopyLoaded, &QPushButton::clicked, this, &DspSettingCtrl::copyRestored);
     connect(Load, &QPushButton::clicked, loadDialog, &QFileDialog::show);
@@ -95,6 +98,15 @@ void DspSettingCtrl::setUnits(const QList<VexDA *> &list)
             transfers.addUnit(std::make_unique<UnitAccess>(u));
         }
     }
+}
+
+void DspSettingCtrl::beginRequest()
+{
+    // The operator's read-out or write-back is one request to each unit: a
+    // unit marked as not answering gets one awaited access again (start-up's
+    // read-out belongs to the start-up request).
+    for (VexDA *u : std::as_const(units.units))
+        u->beginRequest();
 }
 
 void DspSettingCtrl::readOut()
@@ -135,8 +147,10 @@ void DspSettingCtrl::showEvent(QShowEvent *event)
 void DspSettingCtrl::readOutOnOpen()
 {
     // A read-out or write-back under way ends with a read-out of its own.
-    if (isVisible() && !transfers.busy())
+    if (isVisible() && !transfers.busy()) {
+        beginRequest();
         readOut();
+    }
 }
 
 void DspSettingCtrl::setUpConfigLines(const QList<DspData> &config)
@@ -185,6 +199,7 @@ void DspSettingCtrl::writeBack()
     const int n = qMin(lines.size(), configData.size());
     for (int i = 0; i < n; ++i)
         configData[i].value = lines.at(i)->valNew();
+    beginRequest();
     transfers.writeBackDspConfig(configData);
     readOut();
 }

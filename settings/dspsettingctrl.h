@@ -79,6 +79,7 @@ private slots:
     void readOutOnOpen();
 
 private:
+    void beginRequest();
     void setUpConfigLines(const QList<DspData> &config);
     void ensureLines();
     void setValRestored(const QList<DspData> &config, const QList<DspData> &loadedConfig);
