@@ -31,7 +31,7 @@ class VexHv;
 
 // Marlo's main window and controller: builds every part of the program from
 // the configuration (body.cpp), answers the STARS requests that the STARS
-// client hands on (the body_*.cpp files of the measurement service), reports
+// client hands on (the measurement service, service/body_*.cpp), reports
 // the DSP units' combined busy state to STARS and handles quitting.
 class Body : public QFrame, private Ui_Body
 {
@@ -97,12 +97,13 @@ private slots:
     void discardDLinVexDA();
     void DDLDelayTimeout();
 
-    // Dispatch of the STARS requests (body_dispatch.cpp).
+    // Dispatch of the STARS requests (service/body_dispatch.cpp).
     void anyAsk(AMsg msg);
 
-    // Measurement control (body_measure.cpp), ROIs and values (body_roi.cpp),
-    // times (body_times.cpp); status, configuration, histogram, HV and
-    // spectrum transfer (body_datalink.cpp).
+    // The handlers, in service/: measurement control and presets
+    // (body_measure.cpp), ROIs and values (body_roi.cpp), times
+    // (body_times.cpp), registers, histogram and data-link channel
+    // (body_status.cpp), HV (body_hv.cpp) and spectra (body_mcas.cpp).
     void askGetMCALength(AMsg msg);
     void askGetPeakingTime(AMsg msg);
     void askClear(AMsg msg);
@@ -153,7 +154,8 @@ private:
     // no number in range is logged in red and gives `def`.
     int numberKey(const QString &key, int def, int min, int max);
 
-    // Data link (body_datalink.cpp) and spectrum transfer (body_mcas.cpp).
+    // Data link (service/body_datalink.cpp) and spectrum transfer
+    // (service/body_mcas.cpp).
     void listenDataLink();
     void closeDataLink();
     bool dataLinkUp() const;
@@ -163,6 +165,11 @@ private:
     void answerNAck();
     void giveUpDataTrans(const QString &why);
     void sendMCAsAndWaitAck();
+    // How one send of the blocking transfer ended: with the peer's reply,
+    // with no reply in time, or with the link gone (closed or replaced).
+    enum class BlockingReply { Ack, NAck, TimedOut, LinkLost };
+    BlockingReply awaitBlockingReply();
+    void giveUpBlockingTransfer(const QString &why);
     void sendMCAsViaDataLink();
 
     // Parameter checks shared by the handlers (body_dispatch.cpp); each
