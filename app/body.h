@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QColor>
 #include <QFrame>
 #include <QHostAddress>
@@ -142,10 +141,21 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // The handler of a command number of the command table; null for an
+    // unknown command (service/body_dispatch.cpp).
+    using Handler = void (*)(Body *, const AMsg &);
+    static Handler handlerOf(int cmdId);
+
     // Construction steps (body.cpp).
     void setUpStars();
     void setUpDataLink();
+    void setUpQuitBox();
     void createUnits();
+    // One DSP unit from its "VEXDA" line; its strip goes in row `row`.
+    VexDA *createUnit(int row, const QString &line);
+    // The keys that apply to every unit: emulated signal, watch intervals,
+    // quick preset end.
+    void setUpUnitOptions();
     void setUpDebugDiscard();
     void setUpSettingsEditor();
     void createHv();
