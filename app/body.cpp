@@ -56,17 +56,7 @@ Body::Body(QWidget *parent, bool showWhileStarting)
 
     emit log(QStringLiteral("Starting !!"));
 
-    // Quit box: a question answered Yes or No.
-    quitBox.setWindowTitle(QStringLiteral("Marlo"));
-    quitBox.setIcon(QMessageBox::Question);
-    quitBox.setText(tr("Quit Marlo?"));
-    quitBox.setInformativeText(tr("The connections to the units are closed, and STARS requests are no longer answered."));
-    QPushButton *noButton = quitBox.addButton(QMessageBox::No);
-    QPushButton *okButton = quitBox.addButton(QMessageBox::Yes);
-    quitBox.setDefaultButton(noButton);
-    connect(Quit, &QPushButton::clicked, this, &Body::quitting);
-    connect(okButton, &QPushButton::clicked, this, &Body::okQuit);
-    connect(noButton, &QPushButton::clicked, this, &Body::noQuit);
+    setUpQuitBox();
 
     setUpStars();
 
@@ -112,6 +102,21 @@ Body::~Body()
     // Nothing may log through the process-wide sink into a destroyed log area.
     if (logSink == Log)
         logSink = nullptr;
+}
+
+// Quit box: a question answered Yes or No.
+void Body::setUpQuitBox()
+{
+    quitBox.setWindowTitle(QStringLiteral("Marlo"));
+    quitBox.setIcon(QMessageBox::Question);
+    quitBox.setText(tr("Quit Marlo?"));
+    quitBox.setInformativeText(tr("The connections to the units are closed, and STARS requests are no longer answered."));
+    QPushButton *noButton = quitBox.addButton(QMessageBox::No);
+    QPushButton *okButton = quitBox.addButton(QMessageBox::Yes);
+    quitBox.setDefaultButton(noButton);
+    connect(Quit, &QPushButton::clicked, this, &Body::quitting);
+    connect(okButton, &QPushButton::clicked, this, &Body::okQuit);
+    connect(noButton, &QPushButton::clicked, this, &Body::noQuit);
 }
 
 LogArea *Body::logArea() const
@@ -177,40 +182,51 @@ void Body::createUnits()
             hostNames << ip.trimmed();
     }
     HostLookup::resolveAll(hostNames);
-    for (int i = 0; i < lines.size(); ++i) {
-        QString id, ip, item;
-        QString rest = splitFirstItem(lines.at(i), id);
-        rest = splitFirstItem(rest, ip);
-
-        auto *u = new VexDA(id, ip);
-        connect(u, &VexDA::log, Log, &LogArea::log);
-        if (u->addressUnresolved())
-            emit log(unresolvedText(QStringLiteral("DSP unit"), id, ip), red);
-        for (int ch = 0; ch < 4; ++ch) {
-            rest = splitFirstItem(rest, item);
-            bool ok = false;
-            const bool use = item.toInt(&ok) == 1 && ok;
-            u->chUse << use;
-            if (use)
-                units.elements << Element{u, ch};
-        }
-        u->roiStart.resize(u->chCount());
-        u->roiEnd.resize(u->chCount());
-        u->initMcaSet();
-        DspStats->addWidget(u->status(), i, 0);
-
-        rest = splitFirstItem(rest, item);
-        u->hgBytes = item.toUpper() == QLatin1String("B") ? 32768 : 16384;
-        u->mcaLength = 4096;
-        for (int ch = 0; ch < u->chCount(); ++ch) {
-            u->roiStart[ch] = 0;
-            u->roiEnd[ch] = 2047;
-        }
-        u->openTcp();
-        units.addUnit(u);
-    }
+    for (int i = 0; i < lines.size(); ++i)
+        units.addUnit(createUnit(i, lines.at(i)));
     connect(&units, &VexDAs::changedIsBusy, this, &Body::changedVexDABusy);
+    setUpUnitOptions();
+    connect(ShowSettings, &QPushButton::clicked, &settingsCtrl, &QWidget::show);
+    connect(ShowSpectra, &QPushButton::clicked, this, &Body::openSpectra);
+}
 
+VexDA *Body::createUnit(int row, const QString &line)
+{
+    QString id, ip, item;
+    QString rest = splitFirstItem(line, id);
+    rest = splitFirstItem(rest, ip);
+
+    auto *u = new VexDA(id, ip);
+    connect(u, &VexDA::log, Log, &LogArea::log);
+    if (u->addressUnresolved())
+        emit log(unresolvedText(QStringLiteral("DSP unit"), id, ip), red);
+    for (int ch = 0; ch < 4; ++ch) {
+        rest = splitFirstItem(rest, item);
+        bool ok = false;
+        const bool use = item.toInt(&ok) == 1 && ok;
+        u->chUse << use;
+        if (use)
+            units.elements << Element{u, ch};
+    }
+    u->roiStart.resize(u->chCount());
+    u->roiEnd.resize(u->chCount());
+    u->initMcaSet();
+    DspStats->addWidget(u->status(), row, 0);
+
+    rest = splitFirstItem(rest, item);
+    u->hgBytes = item.toUpper() == QLatin1String("B") ? 32768 : 16384;
+    u->mcaLength = 4096;
+    for (int ch = 0; ch < u->chCount(); ++ch) {
+        u->roiStart[ch] = 0;
+        u->roiEnd[ch] = 2047;
+    }
+    u->openTcp();
+    return u;
+}
+
+void Body::setUpUnitOptions()
+{
+    const CfgFile &cfg = config();
     for (VexDA *u : std::as_const(units.units))
         u->setDataTransDelay(0);
 
@@ -243,9 +259,6 @@ void Body::createUnits()
     const bool quickEnd = cfg.flag(QStringLiteral("QUICK_PRESET_END"), QStringLiteral("1"));
     for (VexDA *u : std::as_const(units.units))
         u->setQuickPresetEnd(quickEnd);
-
-    connect(ShowSettings, &QPushButton::clicked, &settingsCtrl, &QWidget::show);
-    connect(ShowSpectra, &QPushButton::clicked, this, &Body::openSpectra);
 }
 
 void Body::createHv()

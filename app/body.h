@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QColor>
 #include <QFrame>
 #include <QHostAddress>
@@ -31,7 +30,7 @@ class VexHv;
 
 // Marlo's main window and controller: builds every part of the program from
 // the configuration (body.cpp), answers the STARS requests that the STARS
-// client hands on (the body_*.cpp files of the measurement service), reports
+// client hands on (the measurement service, service/body_*.cpp), reports
 // the DSP units' combined busy state to STARS and handles quitting.
 class Body : public QFrame, private Ui_Body
 {
@@ -97,12 +96,13 @@ private slots:
     void discardDLinVexDA();
     void DDLDelayTimeout();
 
-    // Dispatch of the STARS requests (body_dispatch.cpp).
+    // Dispatch of the STARS requests (service/body_dispatch.cpp).
     void anyAsk(AMsg msg);
 
-    // Measurement control (body_measure.cpp), ROIs and values (body_roi.cpp),
-    // times (body_times.cpp); status, configuration, histogram, HV and
-    // spectrum transfer (body_datalink.cpp).
+    // The handlers, in service/: measurement control and presets
+    // (body_measure.cpp), ROIs and values (body_roi.cpp), times
+    // (body_times.cpp), registers, histogram and data-link channel
+    // (body_status.cpp), HV (body_hv.cpp) and spectra (body_mcas.cpp).
     void askGetMCALength(AMsg msg);
     void askGetPeakingTime(AMsg msg);
     void askClear(AMsg msg);
@@ -141,10 +141,21 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // The handler of a command number of the command table; null for an
+    // unknown command (service/body_dispatch.cpp).
+    using Handler = void (*)(Body *, const AMsg &);
+    static Handler handlerOf(int cmdId);
+
     // Construction steps (body.cpp).
     void setUpStars();
     void setUpDataLink();
+    void setUpQuitBox();
     void createUnits();
+    // One DSP unit from its "VEXDA" line; its strip goes in row `row`.
+    VexDA *createUnit(int row, const QString &line);
+    // The keys that apply to every unit: emulated signal, watch intervals,
+    // quick preset end.
+    void setUpUnitOptions();
     void setUpDebugDiscard();
     void setUpSettingsEditor();
     void createHv();
@@ -153,7 +164,8 @@ private:
     // no number in range is logged in red and gives `def`.
     int numberKey(const QString &key, int def, int min, int max);
 
-    // Data link (body_datalink.cpp) and spectrum transfer (body_mcas.cpp).
+    // Data link (service/body_datalink.cpp) and spectrum transfer
+    // (service/body_mcas.cpp).
     void listenDataLink();
     void closeDataLink();
     bool dataLinkUp() const;
@@ -163,6 +175,11 @@ private:
     void answerNAck();
     void giveUpDataTrans(const QString &why);
     void sendMCAsAndWaitAck();
+    // How one send of the blocking transfer ended: with the peer's reply,
+    // with no reply in time, or with the link gone (closed or replaced).
+    enum class BlockingReply { Ack, NAck, TimedOut, LinkLost };
+    BlockingReply awaitBlockingReply();
+    void giveUpBlockingTransfer(const QString &why);
     void sendMCAsViaDataLink();
 
     // Parameter checks shared by the handlers (body_dispatch.cpp); each

@@ -26,10 +26,10 @@ const QSize pictureSize(1200, 700);
 
 } // namespace
 
-SpectraWindow::SpectraWindow(VexDAs *set, std::function<bool()> transferBusy, QWidget *parent)
+SpectraWindow::SpectraWindow(VexDAs *set, std::function<bool()> awaitingTransferReply, QWidget *parent)
     : QFrame(parent)
     , units(set)
-    , transferBusy(std::move(transferBusy))
+    , awaitingTransferReply(std::move(awaitingTransferReply))
 {
     setupUi(this);
     plotWidget = new SpectrumPlot(PlotFrame);
@@ -194,7 +194,7 @@ void SpectraWindow::step()
     if (steps.isEmpty())
         return;
     // Nothing is read while a transfer waits for the peer's reply.
-    if (transferBusy && transferBusy()) {
+    if (awaitingTransferReply && awaitingTransferReply()) {
         State->setText(tr("Waiting for the data-link transfer to end..."));
         stepTimer.start(50);
         return;

@@ -35,8 +35,9 @@ class SpectraWindow : public QFrame, private Ui_SpectraWindow
     Q_OBJECT
 
 public:
-    // `transferBusy` tells whether a data-link transfer's bytes are in flight.
-    SpectraWindow(VexDAs *set, std::function<bool()> transferBusy, QWidget *parent = nullptr);
+    // `awaitingTransferReply` tells whether an asynchronous data-link transfer
+    // waits for the peer's reply (a blocking transfer never lets the window step).
+    SpectraWindow(VexDAs *set, std::function<bool()> awaitingTransferReply, QWidget *parent = nullptr);
     ~SpectraWindow() override;
 
     static constexpr qint64 silentRetryMs = 10000;
@@ -93,7 +94,7 @@ private:
     void applyInterval();
 
     VexDAs *units;
-    std::function<bool()> transferBusy;
+    std::function<bool()> awaitingTransferReply;
     SpectrumPlot *plotWidget = nullptr;
     QFileDialog *saveDialog = nullptr;
     QList<McaSpectrum> data;

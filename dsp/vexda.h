@@ -109,6 +109,10 @@ private:
     // time so far).
     void scheduleTick(double countedSec);
     void histogramComplete(quint32 *dst, int maxBins);
+    // The in-line read: no byte came within a gap or the whole wait; and
+    // the bytes that came, true once the histogram is complete.
+    void histogramWaitFailed(int ch, bool totalExpired);
+    bool takeHistogramBytes(QTcpSocket *tcp, quint32 *target, int maxBins);
 
     double m_presetValue = 1.0;
     int m_presetType = 0;

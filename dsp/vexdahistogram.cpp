@@ -56,42 +56,11 @@ void VexDA::askHistogram(int ch, bool inLine, quint32 *dst)
         if (!arrived && left > 0)
             arrived = tcp->waitForReadyRead(int(qMin<qint64>(left, tcpGapWaitMs)));
         if (!arrived) {
-            showTcpTimeout(true);
-            if (total.hasExpired()) {
-                emit log(QStringLiteral("Err. Histgram of %1 Ch%2 not complete after %3 ms (%4 of %5 bytes)")
-                             .arg(name())
-                             .arg(ch)
-                             .arg(tcpTotalWaitMs)
-                             .arg(m_hgData.size())
-                             .arg(hgBytes),
-                         QColor(255, 0, 0));
-            } else {
-                emit log(QStringLiteral("Err. Timeout waiting ans from TCP for Histgram"), QColor(0, 0, 0));
-            }
-            m_hgData.reset();
+            histogramWaitFailed(ch, total.hasExpired());
             break;
         }
         showTcpTimeout(false);
-        qint64 n;
-        while ((n = tcp->bytesAvailable()) > 0) {
-            const bool verbose = sinkVerbose();
-            if (verbose)
-                sinkVlog(QStringLiteral("%1 InLine:: tcp bytes available : %2, hgBytes : %3")
-                             .arg(name())
-                             .arg(n)
-                             .arg(m_hgData.size()));
-            const int k = m_hgData.feedFrom(tcp, n);
-            if (verbose)
-                sinkVlog(QStringLiteral("%1 InLine:: tcp reading %1").arg(k));
-            if (m_hgData.isComplete()) {
-                histogramComplete(target, maxBins);
-                sinkVlog(QStringLiteral("%1 InLine:: histgram ready").arg(name()));
-                done = true;
-                break;
-            }
-            if (k <= 0)
-                break;   // read error: wait again (or time out)
-        }
+        done = takeHistogramBytes(tcp, target, maxBins);
     }
     connectTcpSignals();
     // Whatever the unit still sends of a stream given up on (after a long
@@ -99,6 +68,47 @@ void VexDA::askHistogram(int ch, bool inLine, quint32 *dst)
     // histogram: a new connection starts clean.
     if (!done)
         renewTcp();
+}
+
+void VexDA::histogramWaitFailed(int ch, bool totalExpired)
+{
+    showTcpTimeout(true);
+    if (totalExpired) {
+        emit log(QStringLiteral("Err. Histgram of %1 Ch%2 not complete after %3 ms (%4 of %5 bytes)")
+                     .arg(name())
+                     .arg(ch)
+                     .arg(tcpTotalWaitMs)
+                     .arg(m_hgData.size())
+                     .arg(hgBytes),
+                 QColor(255, 0, 0));
+    } else {
+        emit log(QStringLiteral("Err. Timeout waiting ans from TCP for Histgram"), QColor(0, 0, 0));
+    }
+    m_hgData.reset();
+}
+
+bool VexDA::takeHistogramBytes(QTcpSocket *tcp, quint32 *target, int maxBins)
+{
+    qint64 n;
+    while ((n = tcp->bytesAvailable()) > 0) {
+        const bool verbose = sinkVerbose();
+        if (verbose)
+            sinkVlog(QStringLiteral("%1 InLine:: tcp bytes available : %2, hgBytes : %3")
+                         .arg(name())
+                         .arg(n)
+                         .arg(m_hgData.size()));
+        const int k = m_hgData.feedFrom(tcp, n);
+        if (verbose)
+            sinkVlog(QStringLiteral("%1 InLine:: tcp reading %1").arg(k));
+        if (m_hgData.isComplete()) {
+            histogramComplete(target, maxBins);
+            sinkVlog(QStringLiteral("%1 InLine:: histgram ready").arg(name()));
+            return true;
+        }
+        if (k <= 0)
+            break;   // read error: wait again (or time out)
+    }
+    return false;
 }
 
 void VexDA::histogramComplete(quint32 *dst, int maxBins)

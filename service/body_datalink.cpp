@@ -300,21 +300,12 @@ void Body::giveUpDataTrans(const QString &why)
 
 void Body::sendMCAsAndWaitAck()
 {
-    // The transfer is given up on this link: it is dropped, and the next
-    // connection receives the transfer.
-    const auto giveUp = [this](const QString &why) {
-        emit log(why, red);
-        resendAfterReconnect = true;
-        if (discardDataLink())
-            dataLinkServer.resumeAccepting();
-    };
-    const auto timedOut = [&giveUp] { giveUp(QStringLiteral("1: TimeOut Data Transfer")); };
     // A peer that answers NAck again and again would hold the program in
     // this loop for ever: after a few resends the transfer is given up.
     constexpr int maxResends = 3;
     for (int resends = 0;; ++resends) {
         if (resends > maxResends) {
-            giveUp(QStringLiteral("1: Rcv::Nack %1 times ==> Disconnect").arg(resends));
+            giveUpBlockingTransfer(QStringLiteral("1: Rcv::Nack %1 times ==> Disconnect").arg(resends));
             return;
         }
         if (!dataLinkUp()) {
@@ -328,50 +319,70 @@ void Body::sendMCAsAndWaitAck()
         if (!stale.isEmpty())
             qCDebug(lcDataLink) << "dropped" << stale.size() << "stale bytes before a transfer";
         sendMCAsViaDataLink();
-
-        // A lost link ends a wait early (and is discarded by its own slot);
-        // what it delivered before is still read.
-        QPointer<QTcpSocket> link = dataLink;
-        const auto lost = [&] { return !link || link != dataLink || link->state() != QAbstractSocket::ConnectedState; };
-
-        // Sending, bounded like the reply.
-        const QDeadlineTimer sending(dataTransWaitMs);
-        while (!lost() && link->bytesToWrite() > 0 && !sending.hasExpired())
-            link->waitForBytesWritten(int(qMax<qint64>(1, sending.remainingTime())));
-        if (!link || link->bytesToWrite() > 0) {
-            timedOut();
+        switch (awaitBlockingReply()) {
+        case BlockingReply::Ack:
+            return;
+        case BlockingReply::NAck:
+            break;
+        case BlockingReply::TimedOut:
+            giveUpBlockingTransfer(QStringLiteral("1: TimeOut Data Transfer"));
+            return;
+        case BlockingReply::LinkLost:
+            giveUpBlockingTransfer(QStringLiteral("1: Data-Link lost ==> send data again after reconnect"));
             return;
         }
+    }
+}
 
-        // The reply: one deadline from the end of sending; its bytes gather
-        // across reads while they are still the beginning of a reply.
-        const QDeadlineTimer deadline(dataTransWaitMs);
-        QByteArray reply;
-        bool resend = false;
-        while (!resend) {
-            if (!deadline.hasExpired() && link && link->bytesAvailable() == 0 && !lost())
-                link->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
-            if (deadline.hasExpired() || !link || link->bytesAvailable() == 0) {
-                timedOut();
-                return;
-            }
-            reply += link->readAll();
-            switch (ReplyScanner::classify(reply)) {
-            case ReplyScanner::AckReply:
-                emit log(QStringLiteral("1: Rcv::Ack"), blue);
-                resendAfterReconnect = false;
-                return;
-            case ReplyScanner::NAckReply:
-                emit log(QStringLiteral("1: Rcv::Nack"), red);
-                resend = true;
-                break;
-            case ReplyScanner::PartialReply:
-                break;
-            case ReplyScanner::UnknownReply:
-                emit log(QStringLiteral("1: Rcv::Unknown"), red);
-                reply.clear();
-                break;
-            }
+// The transfer is given up on this link: it is dropped, and the next
+// connection receives the transfer.
+void Body::giveUpBlockingTransfer(const QString &why)
+{
+    emit log(why, red);
+    resendAfterReconnect = true;
+    if (discardDataLink())
+        dataLinkServer.resumeAccepting();
+}
+
+Body::BlockingReply Body::awaitBlockingReply()
+{
+    // A lost link ends a wait early (and is discarded by its own slot);
+    // what it delivered before is still read.
+    QPointer<QTcpSocket> link = dataLink;
+    const auto lost = [&] { return !link || link != dataLink || link->state() != QAbstractSocket::ConnectedState; };
+    const auto failed = [&] { return lost() ? BlockingReply::LinkLost : BlockingReply::TimedOut; };
+
+    // Sending, bounded like the reply.
+    const QDeadlineTimer sending(dataTransWaitMs);
+    while (!lost() && link->bytesToWrite() > 0 && !sending.hasExpired())
+        link->waitForBytesWritten(int(qMax<qint64>(1, sending.remainingTime())));
+    if (!link || link->bytesToWrite() > 0)
+        return failed();
+
+    // The reply: one deadline from the end of sending; its bytes gather
+    // across reads while they are still the beginning of a reply.
+    const QDeadlineTimer deadline(dataTransWaitMs);
+    QByteArray reply;
+    for (;;) {
+        if (!deadline.hasExpired() && link && link->bytesAvailable() == 0 && !lost())
+            link->waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+        if (deadline.hasExpired() || !link || link->bytesAvailable() == 0)
+            return failed();
+        reply += link->readAll();
+        switch (ReplyScanner::classify(reply)) {
+        case ReplyScanner::AckReply:
+            emit log(QStringLiteral("1: Rcv::Ack"), blue);
+            resendAfterReconnect = false;
+            return BlockingReply::Ack;
+        case ReplyScanner::NAckReply:
+            emit log(QStringLiteral("1: Rcv::Nack"), red);
+            return BlockingReply::NAck;
+        case ReplyScanner::PartialReply:
+            break;
+        case ReplyScanner::UnknownReply:
+            emit log(QStringLiteral("1: Rcv::Unknown"), red);
+            reply.clear();
+            break;
         }
     }
 }

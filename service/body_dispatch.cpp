@@ -16,13 +16,22 @@ void Body::anyAsk(AMsg msg)
     if (hv)
         hv->beginRequest();
 
+    if (const Handler run = handlerOf(msg.cmdId)) {
+        run(this, msg);
+        return;
+    }
+    stars->sendAns(msg, QStringLiteral("Er: Unknown Command"));
+    emit log(QStringLiteral("**** Er: %1").arg(msg.rest));
+}
+
+Body::Handler Body::handlerOf(int cmdId)
+{
     // The command numbers of the command table and what each one reaches: a
     // handler, or a fixed answer for the commands that only report a dummy.
-    using Run = void (*)(Body *, const AMsg &);
     struct Route
     {
         int id;
-        Run run;
+        Handler run;
     };
     static const Route routes[] = {
         {3, [](Body *b, const AMsg &m) { b->askGetDataLinkCh(m); }},
@@ -70,13 +79,10 @@ void Body::anyAsk(AMsg msg)
     };
 
     for (const Route &r : routes) {
-        if (r.id == msg.cmdId) {
-            r.run(this, msg);
-            return;
-        }
+        if (r.id == cmdId)
+            return r.run;
     }
-    stars->sendAns(msg, QStringLiteral("Er: Unknown Command"));
-    emit log(QStringLiteral("**** Er: %1").arg(msg.rest));
+    return nullptr;
 }
 
 bool Body::checkNumOfParams(const AMsg &msg, int n)

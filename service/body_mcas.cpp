@@ -8,7 +8,6 @@
 
 #include "body.h"
 
-#include <QDataStream>
 #include <QHash>
 #include <QTcpSocket>
 

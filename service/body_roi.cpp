@@ -11,12 +11,21 @@
 #include "vexda.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
 bool hasRoi(const Element &e)
 {
     return e.ch >= 0 && e.ch < e.unit->roiStart.size() && e.ch < e.unit->roiEnd.size();
+}
+
+// The element's ROI as start and end bin; 0 and 0 when it has none.
+std::pair<int, int> roiOf(const Element &e)
+{
+    if (!hasRoi(e))
+        return {0, 0};
+    return {e.unit->roiStart.at(e.ch), e.unit->roiEnd.at(e.ch)};
 }
 
 // A value for a 2-byte ROI register: the ROI held in the program may lie
@@ -104,9 +113,7 @@ void Body::askGetROI(AMsg msg)
     const int n = getElmNo(msg, 1);
     if (n < 0)
         return;
-    const Element &e = units.elements.at(n);
-    const int start = hasRoi(e) ? e.unit->roiStart.at(e.ch) : 0;
-    const int end = hasRoi(e) ? e.unit->roiEnd.at(e.ch) : 0;
+    const auto [start, end] = roiOf(units.elements.at(n));
     stars->sendAns(msg, QStringLiteral("%1 %2").arg(start).arg(end));
 }
 
@@ -116,8 +123,8 @@ void Body::askGetROIs(AMsg msg)
         return;
     QStringList texts;
     for (const Element &e : std::as_const(units.elements)) {
-        texts << QString::number(hasRoi(e) ? e.unit->roiStart.at(e.ch) : 0)
-              << QString::number(hasRoi(e) ? e.unit->roiEnd.at(e.ch) : 0);
+        const auto [start, end] = roiOf(e);
+        texts << QString::number(start) << QString::number(end);
     }
     stars->sendAns(msg, texts.join(QLatin1Char(' ')));
 }
@@ -134,8 +141,9 @@ void Body::askGetValue(AMsg msg)
     // The summed range: the ROI with its end bin left out, clipped to the
     // bins of the histogram.
     const int bins = binsOf(u);
-    const int from = hasRoi(e) ? std::clamp(u->roiStart.at(e.ch), 0, bins) : 0;
-    const int to = hasRoi(e) ? std::clamp(u->roiEnd.at(e.ch), 0, bins) : 0;
+    const auto [start, end] = roiOf(e);
+    const int from = std::clamp(start, 0, bins);
+    const int to = std::clamp(end, 0, bins);
     emit log(QStringLiteral("sum in [%1 %2] of elm %3").arg(from).arg(to).arg(e.ch));
     stars->sendAns(msg, QString::number(RoiSum::exclusive(u->hg, bins, from, to)));
 }
@@ -151,9 +159,8 @@ void Body::askGetValues(AMsg msg)
             return;
         const int bins = binsOf(u);
         const quint64 total = RoiSum::total(u->hg, bins);
-        const quint64 roi = hasRoi(e)
-            ? RoiSum::inclusive(u->hg, bins, u->roiStart.at(e.ch), u->roiEnd.at(e.ch))
-            : RoiSum::inclusive(u->hg, bins, 0, 0);
+        const auto [start, end] = roiOf(e);
+        const quint64 roi = RoiSum::inclusive(u->hg, bins, start, end);
         const quint32 offset = quint32(chOffsets.value(e.ch, 0));
         u->readReg(DspAddr::FTotalCount1 + offset, true, 4);
         const quint64 fastTotal = u->ansValue() & 0xFFFFFFFFULL;

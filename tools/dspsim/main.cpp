@@ -32,28 +32,9 @@ void printLine(FILE *f, const QString &text)
     std::fflush(f);
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+// The units of the command line, set up as it asks.
+void addUnits(SimHost &host, const SimSetup &setup)
 {
-    QCoreApplication app(argc, argv);
-
-    SimSetup setup;
-    if (!setup.parseArgs(app.arguments())) {
-        printLine(stderr, QStringLiteral("marlo-sim: %1").arg(setup.error));
-        printLine(stderr, SimSetup::usage());
-        return 2;
-    }
-    if (setup.help) {
-        printLine(stdout, SimSetup::usage());
-        return 0;
-    }
-    if (setup.version) {
-        printLine(stdout, QStringLiteral("marlo-sim %1").arg(QLatin1String(marloVersion())));
-        return 0;
-    }
-
-    SimHost host;
     int dspIndex = 0;
     for (const SimSetup::Unit &u : setup.units) {
         SimUnit *unit = u.hv ? host.addHv(u.name, QHostAddress(u.address), quint16(setup.udpPort))
@@ -82,21 +63,24 @@ int main(int argc, char **argv)
                              }, Qt::DirectConnection);
         }
     }
+}
 
-    if (!host.start()) {
-        for (SimUnit *u : host.units()) {
-            if (u->isOpen())
-                continue;
-            printLine(stderr, QStringLiteral("marlo-sim: cannot serve %1 at %2: %3")
-                                  .arg(u->name(), u->address().toString(), u->errorString()));
-        }
-        if (setup.udpPort < 1024 || (setup.tcpPort < 1024 && setup.tcpPort != 0))
-            printLine(stderr, QStringLiteral("marlo-sim: ports below 1024 (TCP 24) need root: run it with sudo. "
-                                             "Marlo always uses the units' own ports (UDP 4660, TCP 24); "
-                                             "--udp-port and --tcp-port serve tests that point their units elsewhere"));
-        return 1;
+void reportStartFailure(SimHost &host, const SimSetup &setup)
+{
+    for (SimUnit *u : host.units()) {
+        if (u->isOpen())
+            continue;
+        printLine(stderr, QStringLiteral("marlo-sim: cannot serve %1 at %2: %3")
+                              .arg(u->name(), u->address().toString(), u->errorString()));
     }
+    if (setup.udpPort < 1024 || (setup.tcpPort < 1024 && setup.tcpPort != 0))
+        printLine(stderr, QStringLiteral("marlo-sim: ports below 1024 (TCP 24) need root: run it with sudo. "
+                                         "Marlo always uses the units' own ports (UDP 4660, TCP 24); "
+                                         "--udp-port and --tcp-port serve tests that point their units elsewhere"));
+}
 
+void printUnits(SimHost &host)
+{
     for (SimUnit *u : host.units()) {
         if (u->kind() == SimUnit::Kind::Hv)
             printLine(stdout, QStringLiteral("HV %1 %2 udp %3").arg(u->name(), u->address().toString()).arg(u->udpPort()));
@@ -105,13 +89,16 @@ int main(int argc, char **argv)
                                   .arg(u->name(), u->address().toString()).arg(u->udpPort()).arg(u->tcpPort())
                                   .arg(u->bMode() ? QStringLiteral(" B") : QString()));
     }
+}
 
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) {
-        printLine(stderr, QStringLiteral("marlo-sim: cannot set up signal handling"));
-        return 1;
-    }
-    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, &app, [] {
+// SIGTERM and SIGINT end the event loop (through a socket pair, the one
+// thing a signal handler may safely touch).
+bool quitOnSignals(QCoreApplication &app)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        return false;
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
         char c;
         const ssize_t n = ::read(signalPipe[0], &c, 1);
         (void)n;
@@ -123,6 +110,41 @@ int main(int argc, char **argv)
     sa.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+
+    SimSetup setup;
+    if (!setup.parseArgs(app.arguments())) {
+        printLine(stderr, QStringLiteral("marlo-sim: %1").arg(setup.error));
+        printLine(stderr, SimSetup::usage());
+        return 2;
+    }
+    if (setup.help) {
+        printLine(stdout, SimSetup::usage());
+        return 0;
+    }
+    if (setup.version) {
+        printLine(stdout, QStringLiteral("marlo-sim %1").arg(QLatin1String(marloVersion())));
+        return 0;
+    }
+
+    SimHost host;
+    addUnits(host, setup);
+    if (!host.start()) {
+        reportStartFailure(host, setup);
+        return 1;
+    }
+    printUnits(host);
+    if (!quitOnSignals(app)) {
+        printLine(stderr, QStringLiteral("marlo-sim: cannot set up signal handling"));
+        return 1;
+    }
 
     const int rc = app.exec();
     printLine(stdout, QStringLiteral("marlo-sim: stopped"));

@@ -8,6 +8,7 @@
 // packet id, data length), a 32-bit big-endian address, then the data.
 // Requests carry command 0xC0 (read) or 0x80 (write); the unit's answer
 // repeats the header with the acknowledge bit 0x08 set in the command byte.
+// Kept apart from Marlo's dsp/rbcp.h on purpose: the simulator must not share its mistakes.
 class RbcpPacket
 {
 public:

@@ -6,6 +6,7 @@
 #include <QHostAddress>
 
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -88,7 +89,62 @@ bool SimSetup::readConfig(const QString &fileName)
 bool SimSetup::parseArgs(const QStringList &args)
 {
     error.clear();
-    auto port = [this](const QString &opt, const QString &text, int &out) {
+    for (int i = 1; i < args.size(); ++i) {
+        if (!parseOption(args, i))
+            return false;
+    }
+    if (units.isEmpty() && !help && !version)
+        return fail(QStringLiteral("no units to serve: give --config FILE, --dsp or --hv"));
+    return true;
+}
+
+bool SimSetup::parseOption(const QStringList &args, int &i)
+{
+    const QString opt = args.at(i);
+    const std::pair<const char *, bool *> flags[] = {
+        {"--help", &help},           {"-h", &help},       {"--version", &version},
+        {"--deterministic", &deterministic}, {"--stamp", &stamp}, {"--log-requests", &logRequests},
+    };
+    for (const auto &[name, flag] : flags) {
+        if (opt == QLatin1String(name)) {
+            *flag = true;
+            return true;
+        }
+    }
+    auto next = [&](QString &out) {
+        if (i + 1 >= args.size() || args.at(i + 1).startsWith(QLatin1String("--")))
+            return fail(QStringLiteral("%1 needs an argument").arg(opt));
+        out = args.at(++i);
+        return true;
+    };
+    QString a, b;
+    if (opt == QLatin1String("--config"))
+        return next(a) && readConfig(a);
+    if (opt == QLatin1String("--dsp") || opt == QLatin1String("--hv")) {
+        if (!next(a) || !next(b))
+            return false;
+        Unit u;
+        u.hv = opt == QLatin1String("--hv");
+        u.name = a;
+        u.address = b;
+        if (!u.hv && i + 1 < args.size() && args.at(i + 1).compare(QLatin1String("b"), Qt::CaseInsensitive) == 0) {
+            u.bMode = true;
+            ++i;
+        }
+        return addUnit(u, opt);
+    }
+    static const QStringList valueOptions = {
+        QStringLiteral("--udp-port"), QStringLiteral("--tcp-port"),        QStringLiteral("--rate"),
+        QStringLiteral("--dead-fraction"), QStringLiteral("--answer-delay-us"), QStringLiteral("--stream-mbps"),
+    };
+    if (!valueOptions.contains(opt))
+        return fail(QStringLiteral("unknown argument \"%1\"").arg(opt));
+    return next(a) && setValue(opt, a);
+}
+
+bool SimSetup::setValue(const QString &opt, const QString &text)
+{
+    auto port = [&](int &out) {
         bool ok = false;
         const int v = text.toInt(&ok);
         if (!ok || v < 0 || v > 65535)
@@ -96,7 +152,7 @@ bool SimSetup::parseArgs(const QStringList &args)
         out = v;
         return true;
     };
-    auto number = [this](const QString &opt, const QString &text, double lo, double hi, double &out) {
+    auto number = [&](double lo, double hi, double &out) {
         bool ok = false;
         const double v = text.toDouble(&ok);
         if (!ok || !std::isfinite(v) || v < lo || v > hi)
@@ -104,76 +160,20 @@ bool SimSetup::parseArgs(const QStringList &args)
         out = v;
         return true;
     };
-
-    for (int i = 1; i < args.size(); ++i) {
-        const QString opt = args.at(i);
-        auto next = [&](QString &out) {
-            if (i + 1 >= args.size() || args.at(i + 1).startsWith(QLatin1String("--")))
-                return fail(QStringLiteral("%1 needs an argument").arg(opt));
-            out = args.at(++i);
-            return true;
-        };
-        QString a, b;
-        if (opt == QLatin1String("--help") || opt == QLatin1String("-h")) {
-            help = true;
-        } else if (opt == QLatin1String("--version")) {
-            version = true;
-        } else if (opt == QLatin1String("--config")) {
-            if (!next(a) || !readConfig(a))
-                return false;
-        } else if (opt == QLatin1String("--dsp")) {
-            if (!next(a) || !next(b))
-                return false;
-            Unit u;
-            u.name = a;
-            u.address = b;
-            if (i + 1 < args.size() && args.at(i + 1).compare(QLatin1String("b"), Qt::CaseInsensitive) == 0) {
-                u.bMode = true;
-                ++i;
-            }
-            if (!addUnit(u, opt))
-                return false;
-        } else if (opt == QLatin1String("--hv")) {
-            if (!next(a) || !next(b))
-                return false;
-            Unit u;
-            u.hv = true;
-            u.name = a;
-            u.address = b;
-            if (!addUnit(u, opt))
-                return false;
-        } else if (opt == QLatin1String("--udp-port")) {
-            if (!next(a) || !port(opt, a, udpPort))
-                return false;
-        } else if (opt == QLatin1String("--tcp-port")) {
-            if (!next(a) || !port(opt, a, tcpPort))
-                return false;
-        } else if (opt == QLatin1String("--rate")) {
-            if (!next(a) || !number(opt, a, 0.0, 1e8, rate))
-                return false;
-        } else if (opt == QLatin1String("--dead-fraction")) {
-            if (!next(a) || !number(opt, a, 0.0, 1.0, deadFraction))
-                return false;
-        } else if (opt == QLatin1String("--answer-delay-us")) {
-            double us = 0;
-            if (!next(a) || !number(opt, a, 0.0, 1e6, us))
-                return false;
-            answerDelayUs = int(us);
-        } else if (opt == QLatin1String("--stream-mbps")) {
-            if (!next(a) || !number(opt, a, 0.0, 1e5, streamMbps))
-                return false;
-        } else if (opt == QLatin1String("--deterministic")) {
-            deterministic = true;
-        } else if (opt == QLatin1String("--stamp")) {
-            stamp = true;
-        } else if (opt == QLatin1String("--log-requests")) {
-            logRequests = true;
-        } else {
-            return fail(QStringLiteral("unknown argument \"%1\"").arg(opt));
-        }
-    }
-    if (units.isEmpty() && !help && !version)
-        return fail(QStringLiteral("no units to serve: give --config FILE, --dsp or --hv"));
+    if (opt == QLatin1String("--udp-port"))
+        return port(udpPort);
+    if (opt == QLatin1String("--tcp-port"))
+        return port(tcpPort);
+    if (opt == QLatin1String("--rate"))
+        return number(0.0, 1e8, rate);
+    if (opt == QLatin1String("--dead-fraction"))
+        return number(0.0, 1.0, deadFraction);
+    if (opt == QLatin1String("--stream-mbps"))
+        return number(0.0, 1e5, streamMbps);
+    double us = 0;
+    if (!number(0.0, 1e6, us))   // --answer-delay-us
+        return false;
+    answerDelayUs = int(us);
     return true;
 }
 

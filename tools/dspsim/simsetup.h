@@ -45,6 +45,10 @@ public:
     static QString usage();
 
 private:
+    // One option at args[i]; moves i past the arguments it takes.
+    bool parseOption(const QStringList &args, int &i);
+    // The value of an option that takes a number.
+    bool setValue(const QString &opt, const QString &text);
     bool addUnit(const Unit &u, const QString &where);
     bool fail(const QString &text);
 };

@@ -41,16 +41,7 @@ bool SimStreamer::listen(const QHostAddress &addr, quint16 port, QString *error)
 
 void SimStreamer::close()
 {
-    gapTimer->stop();
-    queue.clear();
-    jobOffset = 0;
-    if (conn) {
-        QTcpSocket *s = conn;
-        conn = nullptr;
-        s->disconnect(this);
-        s->abort();
-        delete s;
-    }
+    dropConnection(true);
     if (server)
         server->close();
 }
@@ -195,14 +186,22 @@ void SimStreamer::sendNext()
 
 void SimStreamer::drop()
 {
+    dropConnection(false);
+}
+
+void SimStreamer::dropConnection(bool deleteNow)
+{
     gapTimer->stop();
     queue.clear();
     jobOffset = 0;
-    if (conn) {
-        QTcpSocket *s = conn;
-        conn = nullptr;
-        s->disconnect(this);
-        s->abort();
+    if (!conn)
+        return;
+    QTcpSocket *s = conn;
+    conn = nullptr;
+    s->disconnect(this);
+    s->abort();
+    if (deleteNow)
+        delete s;
+    else
         s->deleteLater();
-    }
 }

@@ -7,7 +7,6 @@
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
-#include <QPointer>
 
 #include <atomic>
 
@@ -58,6 +57,9 @@ private:
     void onConnectionGone(QTcpSocket *s);
     void sendNext();
     void applyRefusal();
+    // Aborts the connection and forgets what was queued for it; the socket
+    // goes at once or, when a slot of it may be running, later.
+    void dropConnection(bool deleteNow);
 
     QTcpServer *server = nullptr;
     QTcpSocket *conn = nullptr;

@@ -4,7 +4,6 @@
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
-#include <QHostAddress>
 #include <QTimer>
 
 DataLinkReader::DataLinkReader() = default;

@@ -14,6 +14,7 @@
 // flag neither 0 nor 1, a time negative or not finite, or its count rate not
 // finite. After a malformed record the parser keeps its bytes (the caller
 // drains the link and clears it); it never guesses where the next record is.
+// Kept apart from Marlo's service/mcarecord.cpp on purpose: the peer checks its records.
 class McaRecordParser
 {
 public:

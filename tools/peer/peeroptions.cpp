@@ -15,6 +15,19 @@ bool toInt(const QString &text, int lo, int hi, int &out)
     return true;
 }
 
+// Why the parser refused the arguments.
+QString parserError(const QCommandLineParser &p)
+{
+    const QStringList unknown = p.unknownOptionNames();
+    if (!unknown.isEmpty()) {
+        return QStringLiteral("unknown option %1%2")
+            .arg(unknown.first().size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), unknown.first());
+    }
+    // "Missing value after '--host'."
+    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("'(.*)'")).match(p.errorText());
+    return m.hasMatch() ? QStringLiteral("%1 needs a value").arg(m.captured(1)) : p.errorText();
+}
+
 } // namespace
 
 namespace {
@@ -64,75 +77,22 @@ struct PeerParser {
 
 } // namespace
 
-bool PeerOptions::parse(const QStringList &args)
+bool PeerOptions::checkNames()
 {
-    error.clear();
-    PeerParser pp;
-    QCommandLineParser &p = pp.p;
-    if (!p.parse(args)) {
-        const QStringList unknown = p.unknownOptionNames();
-        if (!unknown.isEmpty()) {
-            error = QStringLiteral("unknown option %1%2")
-                        .arg(unknown.first().size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), unknown.first());
-        } else {
-            // "Missing value after '--host'."
-            const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("'(.*)'")).match(p.errorText());
-            error = m.hasMatch() ? QStringLiteral("%1 needs a value").arg(m.captured(1)) : p.errorText();
-        }
-        return false;
-    }
-    const QString o = QStringLiteral("--%1");
-    auto number = [&](const char *name, int lo, int hi, int &out) {
-        const QString n = QString::fromLatin1(name);
-        if (!p.isSet(n))
-            return true;
-        const QString v = p.value(n);
-        if (!toInt(v, lo, hi, out)) {
-            error = QStringLiteral("%1 needs a number %2 to %3, not \"%4\"").arg(o.arg(n)).arg(lo).arg(hi).arg(v);
-            return false;
-        }
-        return true;
-    };
-    auto text = [&](const char *name, QString &out) {
-        if (p.isSet(QString::fromLatin1(name)))
-            out = p.value(QString::fromLatin1(name));
-    };
-
-    help = p.isSet(QStringLiteral("help"));
-    version = p.isSet(QStringLiteral("version"));
-    text("host", host);
-    if (!number("port", 1, 65535, port))
-        return false;
-    text("name", name);
     if (name.isEmpty() || name.contains(QRegularExpression(QStringLiteral("[\\s>.]")))) {
         error = QStringLiteral("--name needs a node name without blanks, \">\" or \".\"");
         return false;
     }
-    text("key", keyFile);
-    text("marlo", marlo);
     if (marlo.isEmpty() || marlo.contains(QRegularExpression(QStringLiteral("[\\s>]")))) {
         error = QStringLiteral("--marlo needs a node name without blanks or \">\"");
         return false;
     }
-    text("script", scriptFile);
-    if (!number("timeout", 1, 3600000, timeoutMs) || !number("wait-timeout", 1, 86400000, waitTimeoutMs))
-        return false;
-    subscribe = !p.isSet(QStringLiteral("no-events"));
-    keepGoing = p.isSet(QStringLiteral("keep-going"));
-    if (p.isSet(QStringLiteral("get-mcas"))) {
-        mcaDir = p.value(QStringLiteral("get-mcas"));
-        if (mcaDir.isEmpty()) {
-            error = QStringLiteral("--get-mcas needs a folder");
-            return false;
-        }
-    }
-    text("config", configFile);
-    // --log and --linear: the last one given counts.
-    for (const QString &n : p.optionNames()) {
-        if (n == QLatin1String("log") || n == QLatin1String("linear"))
-            logScale = n == QLatin1String("log");
-    }
-    for (const QString &v : p.values(QStringLiteral("roi"))) {
+    return true;
+}
+
+bool PeerOptions::readRois(const QStringList &values)
+{
+    for (const QString &v : values) {
         if (v == QLatin1String("marlo")) {
             roisFromMarlo = true;
             continue;
@@ -145,18 +105,74 @@ bool PeerOptions::parse(const QStringList &args)
         }
         rois << qMakePair(lo, hi);
     }
+    return true;
+}
+
+bool PeerOptions::readPlotSize(const QString &v)
+{
+    const QStringList wh = v.split(QLatin1Char('x'));
+    int w = 0, h = 0;
+    if (wh.size() != 2 || !toInt(wh.at(0), 200, 8000, w) || !toInt(wh.at(1), 150, 8000, h)) {
+        error = QStringLiteral("--plot-size needs WIDTHxHEIGHT (200x150 to 8000x8000), not \"%1\"").arg(v);
+        return false;
+    }
+    plotSize = QSize(w, h);
+    return true;
+}
+
+bool PeerOptions::parse(const QStringList &args)
+{
+    error.clear();
+    PeerParser pp;
+    QCommandLineParser &p = pp.p;
+    if (!p.parse(args)) {
+        error = parserError(p);
+        return false;
+    }
+    auto number = [&](const char *name, int lo, int hi, int &out) {
+        const QString n = QString::fromLatin1(name);
+        if (!p.isSet(n) || toInt(p.value(n), lo, hi, out))
+            return true;
+        error = QStringLiteral("--%1 needs a number %2 to %3, not \"%4\"").arg(n).arg(lo).arg(hi).arg(p.value(n));
+        return false;
+    };
+    auto text = [&](const char *name, QString &out) {
+        if (p.isSet(QString::fromLatin1(name)))
+            out = p.value(QString::fromLatin1(name));
+    };
+
+    help = p.isSet(QStringLiteral("help"));
+    version = p.isSet(QStringLiteral("version"));
+    text("host", host);
+    if (!number("port", 1, 65535, port))
+        return false;
+    text("name", name);
+    text("key", keyFile);
+    text("marlo", marlo);
+    if (!checkNames())
+        return false;
+    text("script", scriptFile);
+    if (!number("timeout", 1, 3600000, timeoutMs) || !number("wait-timeout", 1, 86400000, waitTimeoutMs))
+        return false;
+    subscribe = !p.isSet(QStringLiteral("no-events"));
+    keepGoing = p.isSet(QStringLiteral("keep-going"));
+    text("get-mcas", mcaDir);
+    if (p.isSet(QStringLiteral("get-mcas")) && mcaDir.isEmpty()) {
+        error = QStringLiteral("--get-mcas needs a folder");
+        return false;
+    }
+    text("config", configFile);
+    // --log and --linear: the last one given counts.
+    for (const QString &n : p.optionNames()) {
+        if (n == QLatin1String("log") || n == QLatin1String("linear"))
+            logScale = n == QLatin1String("log");
+    }
+    if (!readRois(p.values(QStringLiteral("roi"))))
+        return false;
     if (!number("bins", 1, 1 << 20, bins) || !number("retries", 0, 100, retries))
         return false;
-    if (p.isSet(QStringLiteral("plot-size"))) {
-        const QString v = p.value(QStringLiteral("plot-size"));
-        const QStringList wh = v.split(QLatin1Char('x'));
-        int w = 0, h = 0;
-        if (wh.size() != 2 || !toInt(wh.at(0), 200, 8000, w) || !toInt(wh.at(1), 150, 8000, h)) {
-            error = QStringLiteral("--plot-size needs WIDTHxHEIGHT (200x150 to 8000x8000), not \"%1\"").arg(v);
-            return false;
-        }
-        plotSize = QSize(w, h);
-    }
+    if (p.isSet(QStringLiteral("plot-size")) && !readPlotSize(p.value(QStringLiteral("plot-size"))))
+        return false;
     requests = p.positionalArguments();
     return true;
 }

@@ -36,5 +36,13 @@ struct PeerOptions
 
     // Parses the arguments (program name first); false with `error` set.
     bool parse(const QStringList &args);
+
     static QString usage();
+
+private:
+    // The node names, the values of --roi and of --plot-size; false with
+    // `error` set.
+    bool checkNames();
+    bool readRois(const QStringList &values);
+    bool readPlotSize(const QString &value);
 };

@@ -8,7 +8,6 @@
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QRegularExpression>
-#include <QTextStream>
 
 #include <cstdio>
 
@@ -258,31 +257,63 @@ void PeerSession::sleepFor(int ms)
 
 int PeerSession::fetchMcas()
 {
-    // Where the data link listens.
-    if (!link.isConnected()) {
-        QString answer;
-        const int rc = request(opts.marlo, QStringLiteral("GetDataLinkCh"), &answer);
-        if (rc != PeerExit::Ok)
-            return rc;
-        const QStringList hp = answer.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
-        bool ok = false;
-        const uint port = hp.value(1).toUInt(&ok);
-        if (hp.size() != 2 || !ok || port == 0 || port > 65535) {
-            fail(QStringLiteral("the data-link address \"%1\" is not HOST PORT").arg(answer));
-            return PeerExit::DataLink;
-        }
-        const QString host = hp.at(0) == QLatin1String("localhost") ? QStringLiteral("127.0.0.1") : hp.at(0);
-        QString why;
-        if (!link.connectTo(host, quint16(port), opts.timeoutMs, &why)) {
-            fail(QStringLiteral("cannot connect the data link %1:%2: %3").arg(host).arg(port).arg(why));
-            return PeerExit::DataLink;
-        }
-        note(QStringLiteral("data link connected to %1:%2").arg(host).arg(port));
-    }
-
-    // The elements: from the configuration, else counted from Marlo's ROIs.
+    int rc = connectDataLink();
+    if (rc != PeerExit::Ok)
+        return rc;
     QList<ElementInfo> expected;
     int count = -1;
+    QList<QPair<int, int>> rois = opts.rois;
+    rc = learnElements(expected, count, rois);
+    if (rc != PeerExit::Ok)
+        return rc;
+    fetched = Fetched();
+    QList<PeerRecord> records;
+    QList<ElementInfo> elements;
+    rc = receiveTransfer(count, expected, records, elements);
+    if (rc != PeerExit::Ok)
+        return rc;
+    if (!link.reply(QByteArrayLiteral("Ack"))) {
+        fail(QStringLiteral("the data link was closed before the Ack"));
+        return PeerExit::DataLink;
+    }
+    qint64 bytes = 0;
+    for (const PeerRecord &r : records)
+        bytes += PeerRecord::headerBytes + 4 * r.bins.size();
+    note(QStringLiteral("data link: %1 records, %2 bytes, sent Ack").arg(records.size()).arg(bytes));
+    fetched.records = records;
+    fetched.elements = elements;
+    return writeFiles(records, elements, rois);
+}
+
+int PeerSession::connectDataLink()
+{
+    // Where the data link listens.
+    if (link.isConnected())
+        return PeerExit::Ok;
+    QString answer;
+    const int rc = request(opts.marlo, QStringLiteral("GetDataLinkCh"), &answer);
+    if (rc != PeerExit::Ok)
+        return rc;
+    const QStringList hp = answer.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+    bool ok = false;
+    const uint port = hp.value(1).toUInt(&ok);
+    if (hp.size() != 2 || !ok || port == 0 || port > 65535) {
+        fail(QStringLiteral("the data-link address \"%1\" is not HOST PORT").arg(answer));
+        return PeerExit::DataLink;
+    }
+    const QString host = hp.at(0) == QLatin1String("localhost") ? QStringLiteral("127.0.0.1") : hp.at(0);
+    QString why;
+    if (!link.connectTo(host, quint16(port), opts.timeoutMs, &why)) {
+        fail(QStringLiteral("cannot connect the data link %1:%2: %3").arg(host).arg(port).arg(why));
+        return PeerExit::DataLink;
+    }
+    note(QStringLiteral("data link connected to %1:%2").arg(host).arg(port));
+    return PeerExit::Ok;
+}
+
+int PeerSession::learnElements(QList<ElementInfo> &expected, int &count, QList<QPair<int, int>> &rois)
+{
+    // The elements: from the configuration, else counted from Marlo's ROIs.
     if (!opts.configFile.isEmpty()) {
         QString why;
         if (!ElementLayout::fromConfig(opts.configFile, expected, &why)) {
@@ -291,7 +322,6 @@ int PeerSession::fetchMcas()
         }
         count = int(expected.size());
     }
-    QList<QPair<int, int>> rois = opts.rois;
     if (count < 0 || opts.roisFromMarlo) {
         QString answer;
         const int rc = request(opts.marlo, QStringLiteral("GetROIs"), &answer);
@@ -317,10 +347,13 @@ int PeerSession::fetchMcas()
         if (!usable && count < 0)
             note(QStringLiteral("the number of elements is not known; reading records until the link is idle"));
     }
+    return PeerExit::Ok;
+}
 
-    fetched = Fetched();
-    QList<PeerRecord> records;
-    QList<ElementInfo> elements;
+int PeerSession::receiveTransfer(int count, const QList<ElementInfo> &expected, QList<PeerRecord> &records,
+                                 QList<ElementInfo> &elements)
+{
+    // Asks once; a malformed transfer is answered "NAck" up to opts.retries times.
     for (int attempt = 0;; ++attempt) {
         if (attempt == 0) {
             const int rc = request(opts.marlo, QStringLiteral("GetMCAs"), nullptr);
@@ -336,7 +369,7 @@ int PeerSession::fetchMcas()
                 o = DataLinkReader::Outcome::Malformed;
         }
         if (o == DataLinkReader::Outcome::Ok)
-            break;
+            return PeerExit::Ok;
         if (o == DataLinkReader::Outcome::Lost) {
             fail(why);
             link.close();
@@ -361,17 +394,6 @@ int PeerSession::fetchMcas()
         ++fetched.nacks;
         note(QStringLiteral("data link: %1 bytes dropped, sent NAck (%2 of %3)").arg(dropped).arg(attempt + 1).arg(opts.retries));
     }
-    if (!link.reply(QByteArrayLiteral("Ack"))) {
-        fail(QStringLiteral("the data link was closed before the Ack"));
-        return PeerExit::DataLink;
-    }
-    qint64 bytes = 0;
-    for (const PeerRecord &r : records)
-        bytes += PeerRecord::headerBytes + 4 * r.bins.size();
-    note(QStringLiteral("data link: %1 records, %2 bytes, sent Ack").arg(records.size()).arg(bytes));
-    fetched.records = records;
-    fetched.elements = elements;
-    return writeFiles(records, elements, rois);
 }
 
 int PeerSession::writeFiles(const QList<PeerRecord> &records, const QList<ElementInfo> &elements,
@@ -413,7 +435,12 @@ int PeerSession::writeFiles(const QList<PeerRecord> &records, const QList<Elemen
         note(QStringLiteral("measurement count %1, measurement number %2").arg(records.at(0).marker).arg(records.at(1).marker));
     else if (records.size() == 1)
         note(QStringLiteral("measurement count %1").arg(records.at(0).marker));
+    return writePlot(records, labels, rois, dir);
+}
 
+int PeerSession::writePlot(const QList<PeerRecord> &records, const QStringList &labels,
+                           const QList<QPair<int, int>> &rois, const QDir &dir)
+{
     QList<SpectrumPlot::Trace> traces;
     for (int k = 0; k < records.size(); ++k)
         traces << SpectrumPlot::Trace{records.at(k).bins, labels.at(k), k};

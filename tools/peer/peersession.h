@@ -16,6 +16,8 @@
 #include "starsline.h"
 #include "starsnode.h"
 
+class QDir;
+
 // One run of marlo-peer: logs in, subscribes to Marlo's events, carries out
 // the steps and prints every line sent and received with a time stamp.
 //
@@ -59,7 +61,16 @@ private:
     int request(const QString &to, const QString &text, QString *answer);
     int waitEvent(const PeerStep &step);
     void sleepFor(int ms);
+    // "GetMCAs": connects the data link, learns the elements, reads and
+    // checks the transfer, answers "Ack" and writes the files.
     int fetchMcas();
+    int connectDataLink();
+    // The expected elements and their count (-1: unknown), and the ROIs to draw.
+    int learnElements(QList<ElementInfo> &expected, int &count, QList<QPair<int, int>> &rois);
+    int receiveTransfer(int count, const QList<ElementInfo> &expected, QList<PeerRecord> &records,
+                        QList<ElementInfo> &elements);
+    int writePlot(const QList<PeerRecord> &records, const QStringList &labels, const QList<QPair<int, int>> &rois,
+                  const QDir &dir);
 
     // The next received line, printed and queued when it is an event;
     // nothing on time-out or when the link is gone.

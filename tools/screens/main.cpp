@@ -33,6 +33,41 @@ bool save(QWidget *w, const QString &path)
     return true;
 }
 
+// The main window, the setting window and the Spectra window, each at the
+// size it opens with, to OUT/NAME-LANG.png.
+bool saveWindows(Body *body, const QString &out, const QString &lang)
+{
+    body->resize(defaultWindowSize(*body));
+    body->show();
+    QTest::qWait(300);
+    if (!save(body, QDir(out).filePath(QStringLiteral("main-%1.png").arg(lang))))
+        return false;
+
+    DspSettingCtrl *settings = body->settingsEditor();
+    settings->readOut();
+    settings->show();
+    QTest::qWait(300);
+    if (!save(settings, QDir(out).filePath(QStringLiteral("settings-%1.png").arg(lang))))
+        return false;
+    settings->hide();
+
+    // The Spectra window, opened from its button after the measurement.
+    auto *spectraButton = body->findChild<QPushButton *>(QStringLiteral("ShowSpectra"));
+    if (!spectraButton) {
+        std::fprintf(stderr, "marlo-shots: no Spectra button\n");
+        return false;
+    }
+    spectraButton->click();
+    SpectraWindow *spectra = body->spectraWindow();
+    spectra->resize(QSize(1100, 760));
+    spectra->show();
+    QTest::qWait(300);
+    if (!save(spectra, QDir(out).filePath(QStringLiteral("spectra-%1.png").arg(lang))))
+        return false;
+    spectra->hide();
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -75,35 +110,6 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "marlo-shots: %s\n", qPrintable(rig.error()));
         return 1;
     }
-    // Both windows at the size they open with.
-    Body *body = rig.body();
-    body->resize(defaultWindowSize(*body));
-    body->show();
-    QTest::qWait(300);
-    if (!save(body, QDir(out).filePath(QStringLiteral("main-%1.png").arg(lang))))
-        return 1;
-
-    DspSettingCtrl *settings = body->settingsEditor();
-    settings->readOut();
-    settings->show();
-    QTest::qWait(300);
-    if (!save(settings, QDir(out).filePath(QStringLiteral("settings-%1.png").arg(lang))))
-        return 1;
-    settings->hide();
-
-    // The Spectra window, opened from its button after the measurement.
-    auto *spectraButton = body->findChild<QPushButton *>(QStringLiteral("ShowSpectra"));
-    if (!spectraButton) {
-        std::fprintf(stderr, "marlo-shots: no Spectra button\n");
-        return 1;
-    }
-    spectraButton->click();
-    SpectraWindow *spectra = body->spectraWindow();
-    spectra->resize(QSize(1100, 760));
-    spectra->show();
-    QTest::qWait(300);
-    if (!save(spectra, QDir(out).filePath(QStringLiteral("spectra-%1.png").arg(lang))))
-        return 1;
-    spectra->hide();
-    return 0;
+    return saveWindows(rig.body(), out, lang) ? 0 : 1;
 }
+

@@ -65,7 +65,11 @@ bool ShotRig::start()
         u->setCountRate(50000);
     if (!sims->start())
         return err = QStringLiteral("the simulated units did not start (UDP 4660 of 127.0.23.x)"), false;
+    return startMarlo();
+}
 
+bool ShotRig::startMarlo()
+{
     // Marlo runs in the temporary folder: its key file is found by its plain
     // name there, and its journal stays there.
     QDir::setCurrent(dir.path());

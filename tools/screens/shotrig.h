@@ -31,6 +31,8 @@ public:
     QString error() const { return err; }
 
 private:
+    // Marlo itself, on the bus and the units that start() set up.
+    bool startMarlo();
     QString ask(const QString &request);
 
     QTemporaryDir dir;
