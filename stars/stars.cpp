@@ -6,6 +6,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <utility>
 
 #include "connectstat.h"
@@ -258,6 +259,7 @@ void Stars::disconnectedFromStars()
 {
     splitter.clear();
     connectStat->setStat(ConnectStat::Disconnected);
+    holdUnconfirmed();
     emit starsIsNotReady();
 }
 
@@ -271,7 +273,9 @@ void Stars::receive()
     const QByteArray bytes = socket->readAll();
     if (bytes.isEmpty())
         return;
-    // Anything that arrives shows the link alive.
+    // Anything that arrives shows the link alive and counts the events
+    // written before it as arrived.
+    unconfirmed.clear();
     if (wanted && connectStat->state == ConnectStat::Connected) {
         probing = false;
         watchTimer->start(heal.idleMs);
@@ -399,7 +403,9 @@ void Stars::sendAns(const AMsg &aMsg, const QString &ans)
 
 void Stars::sendEvent(const QString &fromCh, const QString &event)
 {
-    if (!isConnected())
+    if (isConnected())
+        keepLatest(unconfirmed, {fromCh, event});
+    else
         holdEvent(fromCh, event);
     const QString r = sendToStars(nodeName(), fromCh, QStringLiteral("System"),
                                   QLatin1Char('_') + event);
@@ -410,12 +416,32 @@ void Stars::sendEvent(const QString &fromCh, const QString &event)
 // latest state of each kind once the link is back.
 void Stars::holdEvent(const QString &fromCh, const QString &event)
 {
-    const QString kind = event.section(QLatin1Char(' '), 0, 0);
-    held.removeIf([&](const HeldEvent &e) { return e.fromCh == fromCh && e.event.section(QLatin1Char(' '), 0, 0) == kind; });
-    if (held.size() >= maxHeldEvents)
-        held.removeFirst();
-    held.append({fromCh, event});
+    keepLatest(held, {fromCh, event});
     qCDebug(lcStars) << "no link: event" << event << "held for the next log-in";
+}
+
+void Stars::keepLatest(QList<HeldEvent> &list, const HeldEvent &e)
+{
+    list.removeIf([&](const HeldEvent &o) { return o.sameKind(e); });
+    if (list.size() >= maxHeldEvents)
+        list.removeFirst();
+    list.append(e);
+}
+
+// A link that froze keeps what was written into it: those events are held
+// again, ahead of (and never in place of) the ones held since.
+void Stars::holdUnconfirmed()
+{
+    const QList<HeldEvent> events = std::exchange(unconfirmed, {});
+    for (auto e = events.crbegin(); e != events.crend(); ++e) {
+        const bool newer = std::any_of(held.cbegin(), held.cend(), [&](const HeldEvent &o) { return o.sameKind(*e); });
+        if (!newer) {
+            held.prepend(*e);
+            qCDebug(lcStars) << "link lost: event" << e->event << "not known to have arrived, held";
+        }
+    }
+    while (held.size() > maxHeldEvents)
+        held.removeFirst();
 }
 
 void Stars::sendHeldEvents()

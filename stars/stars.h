@@ -40,7 +40,10 @@ class QTimer;
 // An event that finds no link is held, the latest of each kind (its channel
 // and first word) in place of an earlier one; right after the next log-in the
 // held events are sent once, in the order of their latest change, and
-// forgotten. Answers and requests are never held.
+// forgotten. Answers and requests are never held. An event written since
+// the server last sent anything is not known to have arrived: when the link
+// is then lost or dropped, it is held in the same way (unless a newer one of
+// its kind is), so a subscriber may see it twice but never misses it.
 class Stars : public QFrame, private Ui_Stars
 {
     Q_OBJECT
@@ -154,7 +157,19 @@ private:
     void stopHealing();
     bool isProbeAnswer(const QString &line) const;
     QString dropReason() const;
+    struct HeldEvent {
+        QString fromCh;
+        QString event;
+        // The same channel and first word.
+        bool sameKind(const HeldEvent &o) const
+        {
+            return fromCh == o.fromCh && event.section(QLatin1Char(' '), 0, 0) == o.event.section(QLatin1Char(' '), 0, 0);
+        }
+    };
+    // Puts `e` into `list` in place of an earlier event of its kind.
+    static void keepLatest(QList<HeldEvent> &list, const HeldEvent &e);
     void holdEvent(const QString &fromCh, const QString &event);
+    void holdUnconfirmed();
     void sendHeldEvents();
 
     QTcpSocket *socket = nullptr;
@@ -178,9 +193,6 @@ private:
     QTimer *retryTimer = nullptr;
     QTimer *watchTimer = nullptr;  // log-in bound, idle time, probe answer
 
-    struct HeldEvent {
-        QString fromCh;
-        QString event;
-    };
     QList<HeldEvent> held;         // events that found no link, one per kind
+    QList<HeldEvent> unconfirmed;  // written since the server last sent anything
 };

@@ -5,7 +5,8 @@
 // Expected: Marlo notices the loss at once and returns to state 0. By
 // default it reconnects by itself (one log line for the loss, none per
 // attempt); with STARS_RECONNECT 0 it waits for "Connect". A silent link is
-// probed and dropped within the probe bounds, then healed. Requests are
+// probed and dropped within the probe bounds, then healed, and an event
+// written into it is sent again after the log-in. Requests are
 // answered as before, exactly once each, and a measurement that ran through
 // the outage is still there, and one that ended in it ends for the
 // subscribers after the log-in. Non-ASCII text comes back as it was sent, and
@@ -210,12 +211,16 @@ void TstFaultsBus::silentLinkIsDropped()
     QCOMPARE(stars()->linkState(), 2);
     QCOMPARE(dispatched.count() + asked.count() + evSpy.count(), 0);
     QCOMPARE(rig->peer().takePending(), QStringList());
+    stars()->setBusy(true);
+    QVERIFY(rig->waitForEvent(QStringLiteral("ChangedIsBusy 1")));
     takeLog();
 
-    // The bus keeps Marlo's socket open but neither reads nor writes it.
+    // The bus keeps Marlo's socket open but neither reads nor writes it; the
+    // event written into it is sent again after the log-in.
     QElapsedTimer muted;
     muted.start();
     QVERIFY(rig->bus()->muteNode(QStringLiteral("Marlo")));
+    stars()->setBusy(false);
     QTRY_COMPARE_WITH_TIMEOUT(stars()->linkState(), 0, 5000);
     QVERIFY2(muted.elapsed() >= t.answerMs && muted.elapsed() <= t.idleMs + t.answerMs + 1000,
              qPrintable(QString::number(muted.elapsed())));
@@ -223,6 +228,8 @@ void TstFaultsBus::silentLinkIsDropped()
     const QStringList log = takeLog();
     QCOMPARE(log.count(QStringLiteral("Nothing from Stars for 0.7 s, not even an answer to a probe; reconnecting")), 1);
     QVERIFY(log.contains(QStringLiteral("Connected To Stars")));
+    QVERIFY(log.contains(QStringLiteral("Sending events held while the link was down: ChangedIsBusy 0")));
+    QVERIFY(rig->waitForEvent(QStringLiteral("ChangedIsBusy 0")));
     QCOMPARE(rig->ask(QStringLiteral("IsBusy")), QStringLiteral("0"));
 }
 
