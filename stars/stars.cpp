@@ -182,8 +182,12 @@ void Stars::socketStateChanged(QAbstractSocket::SocketState s)
     silent = false;
     ownClose = false;
     closeReason.clear();
-    if (byOperator)
+    // The operator's close lets the written lines go.
+    if (byOperator) {
+        unconfirmed.clear();
         return;
+    }
+    holdUnconfirmed();
     const QString where = QStringLiteral("%1:%2").arg(host(), portText());
     if (!wanted) {
         emit log((lostUp ? QStringLiteral("Lost the link to Stars at %1 (%2)")
@@ -259,7 +263,6 @@ void Stars::disconnectedFromStars()
 {
     splitter.clear();
     connectStat->setStat(ConnectStat::Disconnected);
-    holdUnconfirmed();
     emit starsIsNotReady();
 }
 

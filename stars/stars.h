@@ -42,8 +42,9 @@ class QTimer;
 // held events are sent once, in the order of their latest change, and
 // forgotten. Answers and requests are never held. An event written since
 // the server last sent anything is not known to have arrived: when the link
-// is then lost or dropped, it is held in the same way (unless a newer one of
-// its kind is), so a subscriber may see it twice but never misses it.
+// is then lost or dropped (not closed by the operator), it is held in the
+// same way (unless a newer one of its kind is), so a subscriber may see it
+// twice but never misses it.
 class Stars : public QFrame, private Ui_Stars
 {
     Q_OBJECT
