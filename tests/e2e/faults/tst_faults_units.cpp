@@ -48,6 +48,7 @@ private slots:
     void silentMidPresetMeasurement();
     void histogramStream_data();
     void histogramStream();
+    void histogramStalledAtMeasurementEnd();
     void unitRestartMidMeasurement();
     void backToBackRequests();
     void watchIntervalRefused();
@@ -194,6 +195,23 @@ void TstFaultsUnits::histogramStream()
     sim->setHistogram(0, twos);
     QCOMPARE(rig->ask(QStringLiteral("GetValue 0")), QStringLiteral("4094"));
     QCOMPARE(rig->ask(QStringLiteral("GetValue 0")), QStringLiteral("4094"));
+}
+
+// A histogram given up on when the measurement ends leaves zeros in the
+// data set: GetMCAs reads it again, and is refused while it still stalls.
+void TstFaultsUnits::histogramStalledAtMeasurementEnd()
+{
+    QCOMPARE(rig->ask(QStringLiteral("SetPresetType 1")), QStringLiteral("Ok:"));
+    QCOMPARE(rig->ask(QStringLiteral("SetPresetValue 0.2")), QStringLiteral("Ok:"));
+    SimFaults f;
+    f.stopAfterBytes = 8000;
+    sim->setFaults(f);
+    QCOMPARE(rig->ask(QStringLiteral("RunStart 1")), QStringLiteral("Ok:"));
+    QVERIFY(rig->waitForEvent(busy0, 60000));
+    QCOMPARE(rig->ask(QStringLiteral("GetMCAs"), QStringLiteral("Marlo"), 30000),
+             QStringLiteral("Er: Data of dsp1 not read"));
+    sim->setFaults(SimFaults());
+    QCOMPARE(rig->ask(QStringLiteral("GetMCAs"), QStringLiteral("Marlo"), 30000), QStringLiteral("Ok:"));
 }
 
 // The unit is switched off and on again while it measures: TCP refused,
