@@ -16,5 +16,6 @@ public:
 
     int measNum;            // measurement the set was built for (0: none)
     int count;              // the unit's measCount when built
+    bool whole = true;      // every read of its times and bins was answered
     QList<MCAData *> chs;   // one block per channel
 };

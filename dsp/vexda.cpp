@@ -211,9 +211,9 @@ bool VexDA::quickPresetEnd() const
     return m_quickPresetEnd;
 }
 
-void VexDA::readTimes()
+bool VexDA::readTimes()
 {
-    readReg(DspAddr::RealTime1, true, 6);
+    bool answered = readReg(DspAddr::RealTime1, true, 6);
     m_realTicks = Rbcp::beValue(ansData(), 6);
     realTime = double(m_realTicks) * 1e-8;
     liveTimes.clear();
@@ -221,13 +221,14 @@ void VexDA::readTimes()
     icrs.clear();
     for (int c = 0; c < chCount(); ++c) {
         const quint32 o = quint32(c < chOffsets.size() ? chOffsets.at(c) : 0x200 * c);
-        readReg(DspAddr::LiveTime1 + o, true, 6);
+        answered = readReg(DspAddr::LiveTime1 + o, true, 6) && answered;
         liveTimes.append(double(Rbcp::beValue(ansData(), 6)) * 1e-8);
-        readReg(DspAddr::DeadTime1 + o, true, 6);
+        answered = readReg(DspAddr::DeadTime1 + o, true, 6) && answered;
         deadTimes.append(double(Rbcp::beValue(ansData(), 6)) * 1e-8);
-        readReg(DspAddr::ICR1 + o, true, 4);
+        answered = readReg(DspAddr::ICR1 + o, true, 4) && answered;
         icrs.append(double(Rbcp::beValue(ansData(), 4)));
     }
+    return answered;
 }
 
 void VexDA::startMeasWatch()

@@ -75,7 +75,8 @@ public:
     // ends it.
     void setQuickPresetEnd(bool on);
     bool quickPresetEnd() const;
-    void readTimes();
+    // False when a register read went unanswered (its value then reads 0).
+    bool readTimes();
 
     // Asks channel ch's histogram; in line: also receives it (into dst, or hg
     // when dst is null) before returning.
@@ -83,6 +84,9 @@ public:
 
     void initMcaSet();
     MCADataSet *makeMcaSet(int measNum);
+    // A data set that was not read whole is read again when the unit answers
+    // (one register read tells); true when the set held is whole.
+    bool retakeMcaSet();
 
     // Ticks written for a preset of `sec` seconds: negative/NaN count as 0,
     // values beyond the 48-bit register are clamped (clamped set when so).

@@ -156,8 +156,10 @@ MCADataSet *VexDA::makeMcaSet(int measNum)
         return mcaSet;
     delete mcaSet;
     mcaSet = new MCADataSet(chCount(), mcaLength, measNum, measCount);
+    // A set with a read that went unanswered holds zeros, not data: it is
+    // marked so and its histograms (each a further wait) are not asked.
     if (!m_timesFresh)
-        readTimes();
+        mcaSet->whole = readTimes();
     for (int c = 0; c < chCount(); ++c) {
         MCAData *block = mcaSet->chs.at(c);
         block->setCh(c);
@@ -171,11 +173,33 @@ MCADataSet *VexDA::makeMcaSet(int measNum)
                      .arg(name())
                      .arg(c)
                      .arg(shortest(realTime), shortest(live)));
+        if (!mcaSet->whole)
+            continue;
         askHistogram(c, true, block->data);
+        mcaSet->whole = hgReady || hgBytes <= 0;
         if (emulateSignal) {
             for (qint64 i = 0; i < block->length; ++i)
                 block->data[i] = quint32(i * (c + 1));
         }
     }
     return mcaSet;
+}
+
+bool VexDA::retakeMcaSet()
+{
+    if (!mcaSet || mcaSet->whole)
+        return true;
+    if (!readReg(DspAddr::RealTime1, true, 6)) {
+        emit log(QStringLiteral("Err. %1 still does not answer: its data set of measurement %2 is not read")
+                     .arg(name())
+                     .arg(mcaSet->measNum),
+                 QColor(255, 0, 0));
+        return false;
+    }
+    const int measNum = mcaSet->measNum;
+    delete mcaSet;
+    mcaSet = nullptr;
+    emit log(QStringLiteral("%1 answers again: its data set of measurement %2 is read again").arg(name()).arg(measNum),
+             QColor(0, 0, 0));
+    return makeMcaSet(measNum)->whole;
 }

@@ -1,8 +1,9 @@
-// Body: "GetMCAs" and the spectrum transfer. The request is answered "Ok:"
-// before anything else happens (the answer is flushed to STARS, so a peer may
-// wait for it before it reads the data link); then units that are measuring
-// take a fresh data set, and the records of all elements are written to the
-// data link in element order by the transfer mode in force. In asynchronous
+// Body: "GetMCAs" and the spectrum transfer. Units that are measuring take a
+// fresh data set, and sets that a unit did not answer for are read again;
+// then the request is answered "Ok:" (flushed to STARS, so a peer may wait for
+// it before it reads the data link), or refused when a set still cannot be
+// read, and the records of all elements are written to the data link in
+// element order by the transfer mode in force. In asynchronous
 // mode the link's write buffer holds at most two transfers: a request that
 // finds more than one still unwritten drops the link instead.
 
@@ -20,14 +21,26 @@ void Body::askGetMCAs(AMsg msg)
 {
     if (!checkNumOfParams(msg, 0))
         return;
-    stars->sendOk(msg);
 
+    // Every unit's data set is whole before the answer: a set that a unit
+    // did not answer for is read again now; one that still cannot be read
+    // refuses the request, and nothing is sent (zeros are not spectra).
+    QStringList unread;
     for (int i = 0; i < units.units.size(); ++i) {
         VexDA *u = units.units.at(i);
         sinkLog(QStringLiteral("DSP ch %1 inMeas %2").arg(i).arg(u->inMeas ? 1 : 0), QColor(0, 0, 0));
         if (u->inMeas)
             u->makeMcaSet(0);
+        if (!u->retakeMcaSet())
+            unread << u->name();
     }
+    if (!unread.isEmpty()) {
+        const QString why = QStringLiteral("Er: Data of %1 not read").arg(unread.join(QLatin1Char(' ')));
+        emit log(QStringLiteral("GetMCAs refused, nothing sent: %1").arg(why), QColor(255, 0, 0));
+        stars->sendAns(msg, why);
+        return;
+    }
+    stars->sendOk(msg);
 
     if (simpleTrans) {
         sendMCAsAndWaitAck();

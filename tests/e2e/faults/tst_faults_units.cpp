@@ -48,6 +48,7 @@ private slots:
     void silentMidPresetMeasurement();
     void histogramStream_data();
     void histogramStream();
+    void histogramStalledAtMeasurementEnd();
     void unitRestartMidMeasurement();
     void backToBackRequests();
     void watchIntervalRefused();
@@ -101,7 +102,8 @@ bool TstFaultsUnits::tcpUp() const
 
 // The unit stops answering while a preset measurement runs: the watch reads
 // no progress and ends the measurement (busy 0), requests get their answers
-// with 0 for what the unit did not tell. Back again, a new measurement runs
+// with 0 for what the unit did not tell, and its data set is refused until
+// it is read again. Back again, a new measurement runs
 // and ends normally, and the histogram is read again.
 void TstFaultsUnits::silentMidPresetMeasurement()
 {
@@ -117,9 +119,17 @@ void TstFaultsUnits::silentMidPresetMeasurement()
     QVERIFY(rig->waitForEvent(busy0, 60000));
     QCOMPARE(rig->ask(QStringLiteral("IsBusy")), QStringLiteral("0"));
     QCOMPARE(rig->ask(QStringLiteral("GetValue 0"), QStringLiteral("Marlo"), 30000), noData);
+    // The data set taken meanwhile holds zeros: not shipped as spectra.
+    QCOMPARE(rig->ask(QStringLiteral("GetMCAs"), QStringLiteral("Marlo"), 30000),
+             QStringLiteral("Er: Data of dsp1 not read"));
 
-    // Back: a new measurement with a short preset ends by itself.
+    // Back: the set of measurement 1 is read again before the answer.
     sim->setFaults(SimFaults());
+    QCOMPARE(rig->ask(QStringLiteral("GetMCAs"), QStringLiteral("Marlo"), 30000), QStringLiteral("Ok:"));
+    QCOMPARE(unit->mcaSet->measNum, 1);
+    QVERIFY(unit->mcaSet->chs.at(0)->realTimeSec() > 0);
+
+    // A new measurement with a short preset ends by itself.
     QCOMPARE(rig->ask(QStringLiteral("SetPresetValue 0.3")), QStringLiteral("Ok:"));
     QCOMPARE(rig->ask(QStringLiteral("RunStart 2")), QStringLiteral("Ok:"));
     QCOMPARE(rig->takeEvents(), QStringList{busy1});
@@ -185,6 +195,23 @@ void TstFaultsUnits::histogramStream()
     sim->setHistogram(0, twos);
     QCOMPARE(rig->ask(QStringLiteral("GetValue 0")), QStringLiteral("4094"));
     QCOMPARE(rig->ask(QStringLiteral("GetValue 0")), QStringLiteral("4094"));
+}
+
+// A histogram given up on when the measurement ends leaves zeros in the
+// data set: GetMCAs reads it again, and is refused while it still stalls.
+void TstFaultsUnits::histogramStalledAtMeasurementEnd()
+{
+    QCOMPARE(rig->ask(QStringLiteral("SetPresetType 1")), QStringLiteral("Ok:"));
+    QCOMPARE(rig->ask(QStringLiteral("SetPresetValue 0.2")), QStringLiteral("Ok:"));
+    SimFaults f;
+    f.stopAfterBytes = 8000;
+    sim->setFaults(f);
+    QCOMPARE(rig->ask(QStringLiteral("RunStart 1")), QStringLiteral("Ok:"));
+    QVERIFY(rig->waitForEvent(busy0, 60000));
+    QCOMPARE(rig->ask(QStringLiteral("GetMCAs"), QStringLiteral("Marlo"), 30000),
+             QStringLiteral("Er: Data of dsp1 not read"));
+    sim->setFaults(SimFaults());
+    QCOMPARE(rig->ask(QStringLiteral("GetMCAs"), QStringLiteral("Marlo"), 30000), QStringLiteral("Ok:"));
 }
 
 // The unit is switched off and on again while it measures: TCP refused,
