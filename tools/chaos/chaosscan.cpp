@@ -315,6 +315,21 @@ Scan::Answer Scan::request(const QString &text, QString *answer, int boundMs)
     return Answer::Lost;
 }
 
+void Scan::restartBus()
+{
+    bus->stop();
+    busDown = true;
+    ++linkEpoch;
+    freezeSince = now();
+    after(2000, [this] {
+        if (!bus->start(QHostAddress::LocalHost, busPort))
+            problem(QStringLiteral("the STARS server cannot listen again: %1").arg(bus->errorString()));
+        busDown = false;
+        busAwaitMarlo = true;
+        ensureClient();
+    });
+}
+
 void Scan::inject(const Planned &p, int phase)
 {
     SimUnit *unit = dsps.value(p.unit);
@@ -337,19 +352,8 @@ void Scan::inject(const Planned &p, int phase)
         }
         break;
     case Fault::BusRestart:
-        if (phase == 1) {
-            bus->stop();
-            busDown = true;
-            ++linkEpoch;
-            freezeSince = now();
-            after(2000, [this] {
-                if (!bus->start(QHostAddress::LocalHost, busPort))
-                    problem(QStringLiteral("the STARS server cannot listen again: %1").arg(bus->errorString()));
-                busDown = false;
-                busAwaitMarlo = true;
-                ensureClient();
-            });
-        }
+        if (phase == 1)
+            restartBus();
         break;
     case Fault::BusFreeze:
         if (phase == 1 && bus->muteNode(marloName, true)) {
@@ -556,6 +560,16 @@ Scan::Attempt Scan::attempt(int point, int number, const std::optional<Planned> 
     return fetch(number, fault, before);
 }
 
+// The fault planned for `point`, if any.
+static std::optional<Planned> faultAt(const QList<Planned> &schedule, int point)
+{
+    std::optional<Planned> fault;
+    for (const Planned &p : schedule)
+        if (p.point == point)
+            fault = p;
+    return fault;
+}
+
 Figures Scan::run(const std::function<void(const QString &)> &progress)
 {
     clock.start();
@@ -570,10 +584,7 @@ Figures Scan::run(const std::function<void(const QString &)> &progress)
     const QList<Planned> schedule = plan(opts.points, opts.faultEvery, opts.seed, opts.kinds, opts.units);
     progressMade();
     for (int point = 1; point <= opts.points; ++point) {
-        std::optional<Planned> fault;
-        for (const Planned &p : schedule)
-            if (p.point == point)
-                fault = p;
+        const std::optional<Planned> fault = faultAt(schedule, point);
         effectNote.clear();
         QStringList failures;
         bool right = false;

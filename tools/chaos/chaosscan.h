@@ -105,6 +105,7 @@ private:
     bool ensureClient();
     bool ensureDataLink();
     void resetDataLink();
+    void restartBus();   // the STARS server down for 2 s, then up again
     void inject(const Planned &p, int phase);
     void after(int ms, std::function<void()> action);
     void problem(const QString &text);

@@ -13,14 +13,35 @@
 #include "chaosreport.h"
 #include "chaosscan.h"
 
+namespace {
+
+// Line by line, so that a scan can be followed while it runs.
+void printLine(FILE *f, const QString &text)
+{
+    std::fputs(qPrintable(text + QLatin1Char('\n')), f);
+    std::fflush(f);
+}
+
+// The faults of --faults LIST; false (and a line on stderr) for an unknown name.
+bool parseFaults(const QString &list, QList<Chaos::Fault> *kinds)
+{
+    kinds->clear();
+    for (const QString &name : list.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        Chaos::Fault f = Chaos::Fault::BusRestart;
+        if (!Chaos::faultFromName(name.trimmed(), &f)) {
+            printLine(stderr, QStringLiteral("marlo-chaos: unknown fault \"%1\"").arg(name));
+            return false;
+        }
+        *kinds << f;
+    }
+    return true;
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    // Line by line, so that a scan can be followed while it runs.
-    const auto printLine = [](FILE *f, const QString &text) {
-        std::fputs(qPrintable(text + QLatin1Char('\n')), f);
-        std::fflush(f);
-    };
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
         "Runs a STARS server and simulated units (8 DSP units of 4 channels, stamped histograms, and the HV unit "
@@ -59,20 +80,11 @@ int main(int argc, char **argv)
                                          "--preset in (0, 3600], --fault-every >= 0 (try --help)"));
         return 2;
     }
-    if (p.isSet(faults)) {
-        o.kinds.clear();
-        for (const QString &name : p.value(faults).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-            Chaos::Fault f = Chaos::Fault::BusRestart;
-            if (!Chaos::faultFromName(name.trimmed(), &f)) {
-                printLine(stderr, QStringLiteral("marlo-chaos: unknown fault \"%1\"").arg(name));
-                return 2;
-            }
-            o.kinds << f;
-        }
-    }
+    if (p.isSet(faults) && !parseFaults(p.value(faults), &o.kinds))
+        return 2;
 
     Chaos::Scan scan(o);
-    const Chaos::Figures fig = scan.run([&printLine](const QString &line) { printLine(stdout, line); });
+    const Chaos::Figures fig = scan.run([](const QString &line) { printLine(stdout, line); });
     if (fig.points == 0 && ::geteuid() != 0 && fig.aborted.contains(QLatin1String("root needed"))) {
         printLine(stderr, QStringLiteral("marlo-chaos: skipped: %1").arg(fig.aborted));
         return 77;
