@@ -1,3 +1,4 @@
+// The main window: builds the units, the STARS link and the windows, and wires them together.
 #include "body.h"
 
 #include <QCheckBox>

@@ -1,3 +1,4 @@
+// The main window and controller of the program; its service handlers live in service/.
 #pragma once
 
 #include <QColor>

@@ -1,3 +1,4 @@
+// Reads the configuration file and the command line into keys and values.
 #include "cfgfile.h"
 
 #include <QDebug>

@@ -1,3 +1,4 @@
+// The configuration file: its keys and values, and the splitting of value texts.
 #pragma once
 
 #include <QHash>

@@ -1,3 +1,4 @@
+// The log area: time-stamped, coloured lines on screen and in the log file.
 #include "logarea.h"
 
 #include <QDateTime>

@@ -1,3 +1,4 @@
+// The log area of the main window, which also writes the log file.
 #pragma once
 
 #include <QColor>

@@ -1,3 +1,4 @@
+// Sends log lines from anywhere to the log area.
 #include "logsink.h"
 
 #include "logarea.h"

@@ -1,3 +1,4 @@
+// The log area that free functions write to, and the function that does it.
 #pragma once
 
 #include <QColor>

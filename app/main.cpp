@@ -1,3 +1,4 @@
+// Program entry: reads the command line and configuration and starts the main window.
 #include <QApplication>
 #include <QLoggingCategory>
 #include <QSettings>

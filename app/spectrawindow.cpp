@@ -1,3 +1,4 @@
+// The Spectra window: lists the elements, plots their spectra and saves them as CSV.
 #include "spectrawindow.h"
 
 #include <QDir>

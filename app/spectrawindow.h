@@ -1,3 +1,4 @@
+// The Spectra window: spectra of all or the checked elements, with rates and CSV export.
 #pragma once
 
 #include <QColor>

@@ -1,3 +1,4 @@
+// Start-up checks: which configuration file, its complaints, the catalogue and the window size.
 #include "startup.h"
 
 #include <QCommandLineParser>

@@ -1,3 +1,4 @@
+// Start-up helpers: configuration file name, command-line check, translations, window size.
 #pragma once
 
 #include <QSize>

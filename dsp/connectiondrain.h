@@ -1,3 +1,4 @@
+// Bounded draining of a freshly opened unit connection.
 #pragma once
 
 #include <QtGlobal>

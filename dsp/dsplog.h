@@ -1,3 +1,4 @@
+// Declares the logging category of the DSP units.
 #pragma once
 
 #include <QLoggingCategory>

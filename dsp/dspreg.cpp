@@ -1,3 +1,4 @@
+// Builds the register map of the DSP units.
 #include "dspreg.h"
 
 #include <cstddef>

@@ -1,3 +1,4 @@
+// The register map of the DSP units: addresses, names and access.
 #pragma once
 
 #include <QList>

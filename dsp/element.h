@@ -1,3 +1,4 @@
+// One channel in use, numbered as STARS sees it.
 #pragma once
 
 class VexDA;

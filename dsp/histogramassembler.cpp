@@ -1,3 +1,4 @@
+// Assembles one histogram from the bytes of the TCP stream.
 #include "histogramassembler.h"
 
 #include <QIODevice>

@@ -1,3 +1,4 @@
+// Collects the bytes of one histogram from the TCP stream, with a size limit.
 #pragma once
 
 #include <QByteArray>

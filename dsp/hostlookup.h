@@ -1,3 +1,4 @@
+// Process-wide cache of the units' host-name look-ups.
 #pragma once
 
 #include <QHostAddress>

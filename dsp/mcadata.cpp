@@ -1,3 +1,4 @@
+// Reads the header fields and bins of one channel's data block.
 #include "mcadata.h"
 
 #include <cstring>

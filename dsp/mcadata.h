@@ -1,3 +1,4 @@
+// One channel of a data set: its header and its histogram bins.
 #pragma once
 
 #include <QtGlobal>

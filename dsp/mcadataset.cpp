@@ -1,3 +1,4 @@
+// Holds the blocks of one unit's measurement and hands out channels.
 #include "mcadataset.h"
 
 MCADataSet::MCADataSet(int chCount, qint64 length, int measNum, int count)

@@ -1,3 +1,4 @@
+// The times and histograms of one unit for one measurement.
 #pragma once
 
 #include <QList>

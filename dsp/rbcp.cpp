@@ -1,3 +1,4 @@
+// Encodes register requests and checks the units' register replies.
 #include "rbcp.h"
 
 #include <QtEndian>

@@ -1,3 +1,4 @@
+// The register packets of the units: header layout, requests and reply checks.
 #pragma once
 
 #include <QByteArray>

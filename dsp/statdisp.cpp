@@ -1,3 +1,4 @@
+// A coloured status indicator label.
 #include "statdisp.h"
 
 const QString StatDisp::okStyle = QStringLiteral("background-color: rgb(211, 255, 241);");

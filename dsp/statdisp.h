@@ -1,3 +1,4 @@
+// A coloured status indicator: one label whose text and colour show a state.
 #pragma once
 
 #include <QFrame>

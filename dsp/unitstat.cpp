@@ -1,3 +1,4 @@
+// The status strip of one device unit.
 #include "unitstat.h"
 
 UnitStat::UnitStat(QWidget *parent)

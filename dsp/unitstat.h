@@ -1,3 +1,4 @@
+// The one-line status strip of a device unit: identifier, address and link lamps.
 #pragma once
 
 #include <QFrame>

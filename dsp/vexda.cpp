@@ -1,3 +1,4 @@
+// One DSP unit: presets, clearing, start and stop, and the timing of a measurement.
 #include "vexda.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// One DSP unit: up to four channels behind one address.
 #pragma once
 
 #include <QColor>

@@ -1,3 +1,4 @@
+// The set of DSP units: creates them, keeps the element list and acts on all of them.
 #include "vexdas.h"
 
 namespace {

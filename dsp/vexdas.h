@@ -1,3 +1,4 @@
+// The DSP units in configuration order and their element list.
 #pragma once
 
 #include <QList>

@@ -1,3 +1,4 @@
+// The network end of one device unit: register access by UDP and a TCP stream.
 #pragma once
 
 #include <QByteArray>

@@ -1,3 +1,4 @@
+// Converts the HV unit's raw voltage reading into volts.
 #include "hvreadparams.h"
 
 #include "cfgfile.h"

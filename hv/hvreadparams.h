@@ -1,3 +1,4 @@
+// The conversion parameters of the HV unit's raw voltage reading.
 #pragma once
 
 #include <QString>

@@ -1,3 +1,4 @@
+// Decodes the HV unit's status word.
 #include "hvstat.h"
 
 HvStat HvStat::decode(quint16 word)

@@ -1,3 +1,4 @@
+// The decoded status word of the HV unit.
 #pragma once
 
 #include <QMetaType>

@@ -1,3 +1,4 @@
+// The high-voltage unit: polls its status and voltage and drives its window.
 #include "vexhv.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// The high-voltage unit and its window.
 #pragma once
 
 #include <QFrame>

@@ -1,3 +1,4 @@
+// Reads the data link's texts: its listening address and its replies.
 #include "datalinkrules.h"
 
 #include <QRegularExpression>

@@ -1,3 +1,4 @@
+// How the data link reads its listening address and replies.
 #pragma once
 
 #include <QHostAddress>

@@ -1,3 +1,4 @@
+// Encodes and decodes one spectrum record of the data link.
 #include "mcarecord.h"
 
 #include <QtEndian>

@@ -1,3 +1,4 @@
+// One spectrum record of the data link: a 48-byte header and its bins.
 #pragma once
 
 #include <QByteArray>

@@ -1,3 +1,4 @@
+// Collects the records of one data-link transfer.
 #include "mcatransfer.h"
 
 #include "mcarecord.h"

@@ -1,3 +1,4 @@
+// Prepares one transfer of the data link: one record per element.
 #pragma once
 
 #include <QList>

@@ -1,3 +1,4 @@
+// Reads the parameters of service requests and formats the answers.
 #include "paramrules.h"
 
 #include <cmath>

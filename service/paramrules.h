@@ -1,3 +1,4 @@
+// How the measurement service reads request parameters and formats answers.
 #pragma once
 
 #include <QString>

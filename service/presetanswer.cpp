@@ -1,3 +1,4 @@
+// Builds the answer of the preset queries from one text per unit.
 #include "presetanswer.h"
 
 QString PresetAnswer::build(const QStringList &texts)

@@ -1,3 +1,4 @@
+// The answer of the preset queries.
 #pragma once
 
 #include <QString>

@@ -1,3 +1,4 @@
+// Finds a DSP register by its short name.
 #include "reglookup.h"
 
 #include "dspreg.h"

@@ -1,3 +1,4 @@
+// Finds a DSP register by its short name for the register commands.
 #pragma once
 
 #include <QString>

@@ -1,3 +1,4 @@
+// Scans the peer's bytes on the data link for its replies.
 #include "replyscanner.h"
 
 ReplyScanner::ReplyScanner()

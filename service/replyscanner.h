@@ -1,3 +1,4 @@
+// Scans the bytes the peer sends on the data link for its replies.
 #pragma once
 
 #include <QByteArray>

@@ -1,3 +1,4 @@
+// Reads and checks the bounds of one ROI.
 #include "roibounds.h"
 
 #include "paramrules.h"

@@ -1,3 +1,4 @@
+// The bounds of one ROI as the ROI commands give them.
 #pragma once
 
 #include <QString>

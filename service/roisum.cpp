@@ -1,3 +1,4 @@
+// Sums the counts of one histogram over an ROI.
 #include "roisum.h"
 
 #include <algorithm>

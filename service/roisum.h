@@ -1,3 +1,4 @@
+// Sums over one channel histogram, as the value commands need.
 #pragma once
 
 #include <QtGlobal>

@@ -1,3 +1,4 @@
+// Formats the texts of the time commands.
 #include "timetexts.h"
 
 #include "paramrules.h"

@@ -1,3 +1,4 @@
+// The texts of the time commands.
 #pragma once
 
 #include <QList>

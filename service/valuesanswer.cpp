@@ -1,3 +1,4 @@
+// Builds the five-field answer of the values command.
 #include "valuesanswer.h"
 
 void ValuesAnswer::add(quint64 total, quint64 roi, quint64 fastTotal, quint64 inputCount)

@@ -1,3 +1,4 @@
+// The five-field answer of the values command.
 #pragma once
 
 #include <QString>

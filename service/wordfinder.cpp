@@ -1,3 +1,4 @@
+// Finds the earliest of a list of byte strings in a buffer.
 #include "wordfinder.h"
 
 WordFinder::WordFinder(QObject *parent)

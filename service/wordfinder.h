@@ -1,3 +1,4 @@
+// Keeps a list of byte strings and finds the earliest in a byte buffer.
 #pragma once
 
 #include <QByteArray>

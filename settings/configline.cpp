@@ -1,3 +1,4 @@
+// One row of the DSP setting window.
 #include "configline.h"
 
 #include <QLineEdit>

@@ -1,3 +1,4 @@
+// One row of the DSP setting window: a register of one unit and channel.
 #pragma once
 
 #include <QFrame>

@@ -1,3 +1,4 @@
+// Pads register descriptions to the width the settings editor shows.
 #include "dspdata.h"
 
 QString DspData::padName(const QString &text)

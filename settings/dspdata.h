@@ -1,3 +1,4 @@
+// One register value of one DSP unit, as the settings editor holds it.
 #pragma once
 
 #include <QString>

@@ -1,3 +1,4 @@
+// Reads and writes setting files.
 #include "settingfile.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The setting file: one register value per line.
 #pragma once
 
 #include <QList>

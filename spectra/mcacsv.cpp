@@ -1,3 +1,4 @@
+// Writes and reads the CSV file of one element's spectrum.
 #include "mcacsv.h"
 
 #include <QRegularExpression>

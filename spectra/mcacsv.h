@@ -1,3 +1,4 @@
+// The CSV file of one element's spectrum.
 #pragma once
 
 #include <QByteArray>

@@ -1,3 +1,4 @@
+// The sum of one channel's spectrum.
 #include "mcaspectrum.h"
 
 quint64 McaSpectrum::sum() const

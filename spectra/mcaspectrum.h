@@ -1,3 +1,4 @@
+// One channel's spectrum with its times and rate.
 #pragma once
 
 #include <QString>

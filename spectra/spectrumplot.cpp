@@ -1,3 +1,4 @@
+// Draws spectra, with log scale and axes that fit the data.
 #include "spectrumplot.h"
 
 #include <QSaveFile>

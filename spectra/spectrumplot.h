@@ -1,3 +1,4 @@
+// The plot of spectra shared by the Spectra window and the peer's picture.
 #pragma once
 
 #include <QColor>

@@ -1,3 +1,4 @@
+// Computes the figures of one element's row in the Spectra window.
 #include "spectrumrates.h"
 
 #include <algorithm>

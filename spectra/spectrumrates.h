@@ -1,3 +1,4 @@
+// The figures of one element's row in the Spectra window.
 #pragma once
 
 #include <QVector>

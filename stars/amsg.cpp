@@ -1,3 +1,4 @@
+// Parses one received STARS line into sender, receiver, command and parameters.
 #include "amsg.h"
 
 #include "cfgfile.h"

@@ -1,3 +1,4 @@
+// One STARS message, parsed from a received line.
 #pragma once
 
 #include <QMetaType>

@@ -1,3 +1,4 @@
+// Shows the STARS link state on the status label and the connect button.
 #include "connectstat.h"
 
 ConnectStat::ConnectStat(QObject *parent)

@@ -1,3 +1,4 @@
+// Shows the STARS link state on a status label and the connect button.
 #pragma once
 
 #include <QLabel>

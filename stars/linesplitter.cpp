@@ -1,3 +1,4 @@
+// Splits the STARS byte stream into lines, with a length limit.
 #include "linesplitter.h"
 
 LineSplitter::LineSplitter(qsizetype maxLineBytes)

@@ -1,3 +1,4 @@
+// Cuts a byte stream into LF-terminated lines, with a length limit.
 #pragma once
 
 #include <QByteArray>

@@ -1,3 +1,4 @@
+// The connection to the STARS server: log-in, healing, sending and receiving.
 #include "stars.h"
 
 #include <QFile>

@@ -1,3 +1,4 @@
+// The connection to the STARS server and the small server that answers over it.
 #pragma once
 
 #include <QColor>

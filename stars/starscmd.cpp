@@ -1,3 +1,4 @@
+// One entry of the STARS command table.
 #include "starscmd.h"
 
 StarsCmd::StarsCmd(int id_, const QString &name_, const QString &help_)

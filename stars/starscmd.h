@@ -1,3 +1,4 @@
+// One entry of the STARS command table: number, name and help text.
 #pragma once
 
 #include <QString>

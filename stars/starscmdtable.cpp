@@ -1,3 +1,4 @@
+// The STARS command table and its look-ups.
 #include "starscmdtable.h"
 
 #include <QDebug>

@@ -1,3 +1,4 @@
+// The STARS command table: entries in insertion order with unique ids.
 #pragma once
 
 #include <QList>

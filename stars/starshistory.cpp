@@ -1,3 +1,4 @@
+// Reads and writes the journal of STARS host and port values.
 #include "starshistory.h"
 
 #include <QFile>

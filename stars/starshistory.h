@@ -1,3 +1,4 @@
+// The journal of STARS host and port values typed into the panel.
 #pragma once
 
 #include <QString>

@@ -1,3 +1,4 @@
+// The STARS key handshake: reads the keys, picks one for a challenge and checks the reply.
 #include "starskeys.h"
 
 QStringList StarsKeys::keysOf(const QByteArray &contents)

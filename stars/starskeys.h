@@ -1,3 +1,4 @@
+// The rules of the STARS key handshake, without any socket.
 #pragma once
 
 #include <QByteArray>
