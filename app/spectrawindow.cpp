@@ -172,6 +172,9 @@ void SpectraWindow::startCycle()
             silentUnits << u;
             continue;
         }
+        // Each refresh is one request to a unit: one marked as not answering
+        // gets an awaited access again.
+        units->units.at(u)->beginRequest();
         bool any = false;
         for (int k = 0; k < units->elements.size(); ++k) {
             if (units->elements.at(k).unit == units->units.at(u)) {
