@@ -107,6 +107,13 @@ void VexUnit::setAnswering(bool answering)
         emit log(tr("%1 (%2) does not answer").arg(m_name, m_ip), red);
     else
         emit log(tr("%1 answers again").arg(m_name), red);
+    // A unit that answers again is back: its histogram link need not wait
+    // out the back-off of the attempts made while it was away.
+    if (answering && m_keepTcp && m_tcp.state() == QAbstractSocket::UnconnectedState) {
+        m_retryTimer.stop();
+        m_backoffMs = 0;
+        startConnect();
+    }
 }
 
 quint32 VexUnit::ansHeader() const { return m_ans.header; }
