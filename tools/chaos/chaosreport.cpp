@@ -23,7 +23,8 @@ QString table(const Figures &f, const Options &o)
     row(QStringLiteral("hangs (30 s without progress)"), QString::number(f.hangs));
     row(QStringLiteral("Marlo's resident memory"), QStringLiteral("%1 KiB at the start, %2 KiB at the end (%3 %)")
                                                        .arg(f.rssStartKiB).arg(f.rssEndKiB)
-                                                       .arg(f.memoryGrowth() * 100.0, 0, 'f', 1));
+                                                       .arg(f.memoryGrowth() * 100.0, 0, 'f', 1)
+                                                   + (f.maxMemoryGrowth < 0 ? QStringLiteral(", not checked") : QString()));
     if (!f.aborted.isEmpty())
         row(QStringLiteral("stopped early"), f.aborted);
     t += QStringLiteral("Faults injected:\n");

@@ -35,7 +35,7 @@ double Figures::memoryGrowth() const
 bool Figures::passed() const
 {
     return aborted.isEmpty() && failed == 0 && wrongSpectra == 0 && eventsLost == 0 && unanswered == 0
-           && hangs == 0 && rssStartKiB > 0 && memoryGrowth() <= 0.10;
+           && hangs == 0 && rssStartKiB > 0 && (maxMemoryGrowth < 0 || memoryGrowth() <= maxMemoryGrowth);
 }
 
 Scan::Scan(const Options &options)
@@ -574,6 +574,7 @@ Figures Scan::run(const std::function<void(const QString &)> &progress)
 {
     clock.start();
     fig = Figures();
+    fig.maxMemoryGrowth = opts.maxMemoryGrowth;
     QString why;
     if (!setUp(&why)) {
         fig.aborted = why;

@@ -35,6 +35,7 @@ struct Options {
     QList<Fault> kinds = allFaults();
     int units = 8;               // DSP units of four channels
     QString subnet = QStringLiteral("127.0.40.");   // units at .1 to .units, the HV unit after them
+    double maxMemoryGrowth = 0.10;   // share of the start; negative: not checked
 };
 
 // What happened to a point that carried a fault.
@@ -54,6 +55,7 @@ struct Figures {
     int hangs = 0;               // stretches of 30 s without progress
     long rssStartKiB = -1;
     long rssEndKiB = -1;
+    double maxMemoryGrowth = 0.10;   // negative: not checked
     double seconds = 0.0;
     QString aborted;             // why the scan stopped early (Marlo ended, set-up failed)
     QList<FaultRecord> faults;
