@@ -32,6 +32,7 @@ struct Options {
     QString marlo;               // Marlo's executable
     QString keyDir;              // Marlo.key and Ravel.key
     QString workDir;             // Marlo's folder (config, key, log); empty: a temporary one
+    QString jsonFile;            // where the JSON summary goes; empty: nowhere
     QList<Fault> kinds = allFaults();
     int units = 8;               // DSP units of four channels
     QString subnet = QStringLiteral("127.0.40.");   // units at .1 to .units, the HV unit after them

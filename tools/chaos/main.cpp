@@ -37,11 +37,10 @@ bool parseFaults(const QString &list, QList<Chaos::Fault> *kinds)
     return true;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+// The scan's options from the command line; false (and a line on stderr) when
+// one is missing or out of range.
+bool readOptions(const QCoreApplication &app, Chaos::Options *o)
 {
-    QCoreApplication app(argc, argv);
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
         "Runs a STARS server and simulated units (8 DSP units of 4 channels, stamped histograms, and the HV unit "
@@ -50,8 +49,8 @@ int main(int argc, char **argv)
         "checked (stamp, real time = preset within 10 ns, element order, measurement number). A failed point is "
         "tried again up to 3 times (RunStart N + 100000 × try). Exits 0 only when no point failed, no wrong "
         "spectrum was accepted, no event was lost, every request was answered, nothing hung and Marlo's memory "
-        "grew by at most 10 % (--memory-growth).\n\nFaults: bus-restart, bus-freeze, unit-unplug, stream-stall, stream-reset, "
-        "link-drop, nack-junk, link-stall, hv-silent."));
+        "grew by at most 10 % (--memory-growth).\n\nFaults: bus-restart, bus-freeze, unit-unplug, stream-stall, "
+        "stream-reset, link-drop, nack-junk, link-stall, hv-silent."));
     p.addHelpOption();
     const QCommandLineOption points(QStringLiteral("points"), QStringLiteral("points to scan (default 100)"), QStringLiteral("N"), QStringLiteral("100"));
     const QCommandLineOption preset(QStringLiteral("preset"), QStringLiteral("real-time preset in seconds (default 0.1)"), QStringLiteral("S"), QStringLiteral("0.1"));
@@ -69,23 +68,32 @@ int main(int argc, char **argv)
     p.addOptions({points, preset, every, seed, faults, marlo, keys, work, jsonOut, memory});
     p.process(app);
 
-    Chaos::Options o;
     bool ok1 = false, ok2 = false, ok3 = false, ok4 = false, ok5 = false;
-    o.points = p.value(points).toInt(&ok1);
-    o.preset = p.value(preset).toDouble(&ok2);
-    o.faultEvery = p.value(every).toInt(&ok3);
-    o.seed = p.value(seed).toUInt(&ok4);
-    o.maxMemoryGrowth = p.value(memory).toDouble(&ok5) / 100.0;
-    o.marlo = p.isSet(marlo) ? QFileInfo(p.value(marlo)).absoluteFilePath() : QString();
-    o.keyDir = p.isSet(keys) ? QFileInfo(p.value(keys)).absoluteFilePath() : QString();
-    o.workDir = p.value(work);
-    if (!ok1 || !ok2 || !ok3 || !ok4 || !ok5 || o.points < 1 || !(o.preset > 0.0 && o.preset <= 3600.0) || o.faultEvery < 0
-        || o.marlo.isEmpty() || o.keyDir.isEmpty()) {
+    o->points = p.value(points).toInt(&ok1);
+    o->preset = p.value(preset).toDouble(&ok2);
+    o->faultEvery = p.value(every).toInt(&ok3);
+    o->seed = p.value(seed).toUInt(&ok4);
+    o->maxMemoryGrowth = p.value(memory).toDouble(&ok5) / 100.0;
+    o->marlo = p.isSet(marlo) ? QFileInfo(p.value(marlo)).absoluteFilePath() : QString();
+    o->keyDir = p.isSet(keys) ? QFileInfo(p.value(keys)).absoluteFilePath() : QString();
+    o->workDir = p.value(work);
+    o->jsonFile = p.value(jsonOut);
+    if (!ok1 || !ok2 || !ok3 || !ok4 || !ok5 || o->points < 1 || !(o->preset > 0.0 && o->preset <= 3600.0)
+        || o->faultEvery < 0 || o->marlo.isEmpty() || o->keyDir.isEmpty()) {
         printLine(stderr, QStringLiteral("marlo-chaos: give --marlo PATH and --keys DIR; --points >= 1, "
                                          "--preset in (0, 3600], --fault-every >= 0 (try --help)"));
-        return 2;
+        return false;
     }
-    if (p.isSet(faults) && !parseFaults(p.value(faults), &o.kinds))
+    return !p.isSet(faults) || parseFaults(p.value(faults), &o->kinds);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    Chaos::Options o;
+    if (!readOptions(app, &o))
         return 2;
 
     Chaos::Scan scan(o);
@@ -95,8 +103,8 @@ int main(int argc, char **argv)
         return 77;
     }
     printLine(stdout, Chaos::table(fig, o));
-    if (p.isSet(jsonOut)) {
-        QSaveFile f(p.value(jsonOut));
+    if (!o.jsonFile.isEmpty()) {
+        QSaveFile f(o.jsonFile);
         if (!f.open(QIODevice::WriteOnly) || f.write(Chaos::json(fig, o)) < 0 || !f.commit()) {
             printLine(stderr, QStringLiteral("marlo-chaos: cannot write %1: %2").arg(f.fileName(), f.errorString()));
             return 1;
