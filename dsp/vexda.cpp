@@ -6,6 +6,7 @@
 #include <limits>
 
 #include <QLocale>
+#include <QThread>
 
 #include "dspreg.h"
 #include "logsink.h"
@@ -17,12 +18,15 @@ QString shortest(double v)
     return QString::number(v, 'g', QLocale::FloatingPointShortest);
 }
 
-// A tick aimed at the preset's end comes this late: the start request on
-// its way is covered by the fixed part (the timer, counting whole
-// milliseconds, never fires early), a unit clock running slower than the
-// computer's by the share of the time left.
-constexpr double presetEndMarginSec = 0.001;
+// A tick aimed at the preset's end comes this late: the fixed part covers
+// waking up a little early, a unit clock running slower than the
+// computer's is covered by the share of the time left. The aim is counted
+// from the answer to the start, when the unit already counts.
+constexpr double presetEndMarginSec = 0.0001;
 constexpr double presetEndMarginShare = 0.001;
+// The aim timer fires at the last whole millisecond before the end; the
+// rest (under this) is waited out in the tick.
+constexpr qint64 aimSleepMaxUs = 2000;
 // The end is aimed at once it is nearer than this many intervals: a tick at
 // the interval that would come just before the end would be wasted.
 constexpr double aimWithinIntervals = 1.5;
@@ -215,6 +219,7 @@ bool VexDA::quickPresetEnd() const
 bool VexDA::readTimes()
 {
     bool answered = readReg(DspAddr::RealTime1, true, 6);
+    m_realReadAt.start();
     m_realTicks = Rbcp::beValue(ansData(), 6);
     realTime = double(m_realTicks) * 1e-8;
     liveTimes.clear();
@@ -245,6 +250,13 @@ void VexDA::startMeasWatch()
     }
 }
 
+void VexDA::measStarted()
+{
+    // Only the first aim (no tick yet) waits for the start itself.
+    if (inMeas && m_aimTimer.isActive() && lastRealTime == 0)
+        scheduleTick(0.0);
+}
+
 void VexDA::scheduleTick(double countedSec)
 {
     m_tickSpanSec = 0.0;
@@ -256,7 +268,11 @@ void VexDA::scheduleTick(double countedSec)
         if (aim < aimWithinIntervals * m_watchIntervalSec) {
             m_watchTimer.stop();
             m_tickSpanSec = aim;
-            m_aimTimer.start(int(std::ceil(aim * 1000.0)));
+            // Counted from the moment the unit's real time was read.
+            const qint64 sinceRead = countedSec > 0 && m_realReadAt.isValid() ? m_realReadAt.nsecsElapsed() : 0;
+            const qint64 aimNs = qMax<qint64>(0, qint64(aim * 1e9) - sinceRead);
+            m_aimAt = QDeadlineTimer(std::chrono::nanoseconds(aimNs), Qt::PreciseTimer);
+            m_aimTimer.start(int(aimNs / 1000000));
             return;
         }
     }
@@ -266,6 +282,12 @@ void VexDA::scheduleTick(double countedSec)
 
 void VexDA::measWatch()
 {
+    if (m_tickSpanSec > 0) {
+        // An aimed tick: what the millisecond timer left of the wait.
+        const qint64 us = m_aimAt.remainingTimeNSecs() / 1000;
+        if (us > 0)
+            QThread::usleep(quint64(qMin(us, aimSleepMaxUs)));
+    }
     beginRequest();
     readTimes();
     sinkVlog(QStringLiteral("Watching Times : realTime %1 : last RealTime %2 : Interval %3")

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QColor>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QList>
 #include <QString>
 #include <QTimer>
@@ -93,6 +95,10 @@ public:
     // values beyond the 48-bit register are clamped (clamped set when so).
     static quint64 presetTicks(double sec, bool *clamped = nullptr);
 
+    // The start written to the unit was answered, so the unit counts: the
+    // first tick aimed at the preset's end is counted from now.
+    void measStarted();
+
 public slots:
     void startMeasWatch();
     void stopMeasWatch();
@@ -125,6 +131,8 @@ private:
     double m_watchIntervalSec = defaultWatchIntervalMs * 0.001;
     QTimer m_watchTimer;
     QTimer m_aimTimer;              // single shot: the tick aimed at the preset's end
+    QDeadlineTimer m_aimAt;         // that end to the microsecond (the timer counts whole ms)
+    QElapsedTimer m_realReadAt;     // since the real time was read
     bool m_quickPresetEnd = true;
     double m_tickSpanSec = 0.0;     // what an aimed tick waited for (s); 0: the interval
     quint64 m_realTicks = 0;        // realTime as read, in 10 ns ticks

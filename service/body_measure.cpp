@@ -34,7 +34,8 @@ void Body::askStart(AMsg msg, bool clearHgm)
         if (starts(u)) {
             u->startMeasNum = num;
             u->startMeasWatch();
-            u->writeReg(DspAddr::Start, 1);
+            if (u->writeReg(DspAddr::Start, 1))
+                u->measStarted();
         } else {
             // The same measurement again: nothing is restarted, but the unit
             // reports busy and then idle once.

@@ -264,6 +264,7 @@ void TstVexDASim::watchEnds()
     sim->clearRequests();
     da->startMeasWatch();
     QVERIFY(da->writeReg(DspAddr::Start, 1));
+    da->measStarted();
     if (kind == 2) {
         SimFaults f;
         f.silent = true;
