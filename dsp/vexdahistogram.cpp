@@ -196,6 +196,17 @@ bool VexDA::retakeMcaSet()
                  QColor(255, 0, 0));
         return false;
     }
+    // The watch ends a measurement whose unit fell silent; back again, the
+    // unit may still be counting (its real time still runs), and what it
+    // holds then is not the measurement's result.
+    const quint64 realBefore = ansValue();
+    if (readReg(DspAddr::RealTime1, true, 6) && ansValue() != realBefore) {
+        emit log(QStringLiteral("Err. %1 is still measuring: its data set of measurement %2 is not read")
+                     .arg(name())
+                     .arg(mcaSet->measNum),
+                 QColor(255, 0, 0));
+        return false;
+    }
     const int measNum = mcaSet->measNum;
     delete mcaSet;
     mcaSet = nullptr;

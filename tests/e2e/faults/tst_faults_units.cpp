@@ -103,8 +103,9 @@ bool TstFaultsUnits::tcpUp() const
 // The unit stops answering while a preset measurement runs: the watch reads
 // no progress and ends the measurement (busy 0), requests get their answers
 // with 0 for what the unit did not tell, and its data set is refused until
-// it is read again. Back again, a new measurement runs
-// and ends normally, and the histogram is read again.
+// it is read again: not while the unit, back, still counts; once it is
+// stopped. Then a new measurement runs and ends normally, and the
+// histogram is read again.
 void TstFaultsUnits::silentMidPresetMeasurement()
 {
     QCOMPARE(rig->ask(QStringLiteral("SetPresetType 1")), QStringLiteral("Ok:"));
@@ -123,8 +124,14 @@ void TstFaultsUnits::silentMidPresetMeasurement()
     QCOMPARE(rig->ask(QStringLiteral("GetMCAs"), QStringLiteral("Marlo"), 30000),
              QStringLiteral("Er: Data of dsp1 not read"));
 
-    // Back: the set of measurement 1 is read again before the answer.
+    // Back, but still counting towards its 1000 s: what it holds is no result.
     sim->setFaults(SimFaults());
+    QVERIFY(sim->isCounting());
+    QCOMPARE(rig->ask(QStringLiteral("GetMCAs"), QStringLiteral("Marlo"), 30000),
+             QStringLiteral("Er: Data of dsp1 not read"));
+    QCOMPARE(rig->logCount(QStringLiteral("Err. dsp1 is still measuring: its data set of measurement 1 is not read")), 1);
+    // Stopped: the set of measurement 1 is read again before the answer.
+    QCOMPARE(rig->ask(QStringLiteral("RunStop")), QStringLiteral("Ok:"));
     QCOMPARE(rig->ask(QStringLiteral("GetMCAs"), QStringLiteral("Marlo"), 30000), QStringLiteral("Ok:"));
     QCOMPARE(unit->mcaSet->measNum, 1);
     QVERIFY(unit->mcaSet->chs.at(0)->realTimeSec() > 0);
