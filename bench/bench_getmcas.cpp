@@ -15,25 +15,23 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLoggingCategory>
-#include <QThread>
 #include <QTimer>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "benchlink.h"
+#include "benchrig.h"
 #include "benchutil.h"
 #include "body.h"
 #include "dspreg.h"
 #include "logsink.h"
 #include "rbcp.h"
 #include "servicerig.h"
-#include "simhost.h"
 #include "simunit.h"
 #include "vexda.h"
 
@@ -61,56 +59,27 @@ std::pair<int, int> loopbackPair()
     return {writer, reader};
 }
 
-struct PlainUnit {
-    std::unique_ptr<bench::PlainUdp> udp;
-    std::unique_ptr<bench::PlainTcp> tcp;
-};
-
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::offscreenUnlessChosen();
     QApplication app(argc, argv);
     QLoggingCategory::setFilterRules(QStringLiteral("marlo.*.debug=false"));
 
     bench::header();
     for (const bool blocking : {true, false}) {
-        QList<ServiceRig::Unit> units;
-        for (int i = 0; i < unitCount; ++i)
-            units << ServiceRig::Unit{QStringLiteral("dsp%1").arg(i + 1),
-                                      QStringLiteral("127.0.6.%1").arg(blocking ? 101 + i : 111 + i),
-                                      QStringLiteral("1 1 1 1")};
+        const QList<ServiceRig::Unit> units = bench::rigUnits(unitCount, blocking ? 101 : 111);
         ServiceRig rig;
-        if (!rig.start(units, {QStringLiteral("SIMPLE_TRANS %1").arg(blocking ? 1 : 0)})) {
-            std::fprintf(stderr, "set-up failed: %s\n", qPrintable(rig.error()));
+        if (!bench::startRig(rig, units, {QStringLiteral("SIMPLE_TRANS %1").arg(blocking ? 1 : 0)}))
             return 1;
-        }
         Body *body = rig.body();
         logSink = body->logArea();   // the log lines of a transfer are part of its cost
 
         // The floor's own simulated units, served by the same simulator thread.
-        SimHost &host = *rig.simulator();
-        QList<SimUnit *> floorSims;
-        for (int i = 0; i < unitCount; ++i)
-            floorSims << host.addDsp(QStringLiteral("p%1").arg(i + 1),
-                                     QHostAddress(QStringLiteral("127.0.6.%1").arg(blocking ? 121 + i : 131 + i)), 0, 0);
-        if (!host.start()) {
-            std::fprintf(stderr, "simulator did not start\n");
+        std::vector<bench::PlainUnit> plain = bench::plainUnits(rig, unitCount, blocking ? 121 : 131);
+        if (plain.empty())
             return 1;
-        }
-        std::vector<PlainUnit> plain(unitCount);
-        for (int i = 0; i < unitCount; ++i) {
-            floorSims.at(i)->setDeterministic(true);
-            plain[i].udp = std::make_unique<bench::PlainUdp>(floorSims.at(i)->address(), floorSims.at(i)->udpPort());
-            plain[i].tcp = std::make_unique<bench::PlainTcp>(floorSims.at(i)->address(), floorSims.at(i)->tcpPort());
-            if (!plain[i].tcp->ok()) {
-                std::fprintf(stderr, "no plain TCP connection\n");
-                return 1;
-            }
-        }
-        QThread::msleep(100);   // let the simulator take the connections
 
         // Measuring as far as Marlo knows; the simulated units stand still.
         if (rig.ask(QStringLiteral("Resume 1")) != QLatin1String("Ok:")) {
@@ -147,7 +116,7 @@ int main(int argc, char **argv)
         auto floorUs = [&] {
             QElapsedTimer t;
             t.start();
-            for (PlainUnit &u : plain) {
+            for (bench::PlainUnit &u : plain) {
                 for (const QByteArray &r : timeReads)
                     failures += !u.udp->exchange(r, answer, sizeof answer);
                 for (int ch = 0; ch < chCount; ++ch) {

@@ -5,17 +5,14 @@
 // blocking sockets against simulated units of their own, served by the same
 // simulator thread as Marlo's units.
 #include <QApplication>
-#include <QThread>
 
-#include <memory>
 #include <vector>
 
+#include "benchrig.h"
 #include "benchutil.h"
 #include "dspreg.h"
 #include "rbcp.h"
 #include "servicerig.h"
-#include "simhost.h"
-#include "simunit.h"
 #include "body.h"
 #include "vexda.h"
 
@@ -25,51 +22,24 @@ constexpr int unitCount = 8;
 constexpr int chCount = 4;
 constexpr int hgBytes = 16384;
 
-// One unit's share of the floor: the 13 register reads of a time refresh,
-// then per channel the histogram request, the histogram, and the two counter
-// reads.
-struct PlainUnit {
-    std::unique_ptr<bench::PlainUdp> udp;
-    std::unique_ptr<bench::PlainTcp> tcp;
-};
-
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::offscreenUnlessChosen();
     QApplication app(argc, argv);
 
-    QList<ServiceRig::Unit> units;
-    for (int i = 0; i < unitCount; ++i)
-        units << ServiceRig::Unit{QStringLiteral("dsp%1").arg(i + 1), QStringLiteral("127.0.6.%1").arg(41 + i),
-                                  QStringLiteral("1 1 1 1")};
+    const QList<ServiceRig::Unit> units = bench::rigUnits(unitCount, 41);
     ServiceRig rig;
-    if (!rig.start(units)) {
-        std::fprintf(stderr, "set-up failed: %s\n", qPrintable(rig.error()));
+    if (!bench::startRig(rig, units))
         return 1;
-    }
 
-    SimHost &host = *rig.simulator();
-    QList<SimUnit *> plainSims;
-    for (int i = 0; i < unitCount; ++i)
-        plainSims << host.addDsp(QStringLiteral("p%1").arg(i + 1), QHostAddress(QStringLiteral("127.0.6.%1").arg(61 + i)), 0, 0);
-    if (!host.start()) {
-        std::fprintf(stderr, "simulator did not start\n");
+    // One unit's share of the floor: the 13 register reads of a time refresh,
+    // then per channel the histogram request, the histogram, and the two
+    // counter reads.
+    std::vector<bench::PlainUnit> plain = bench::plainUnits(rig, unitCount, 61);
+    if (plain.empty())
         return 1;
-    }
-    std::vector<PlainUnit> plain(unitCount);
-    for (int i = 0; i < unitCount; ++i) {
-        plainSims.at(i)->setDeterministic(true);
-        plain[i].udp = std::make_unique<bench::PlainUdp>(plainSims.at(i)->address(), plainSims.at(i)->udpPort());
-        plain[i].tcp = std::make_unique<bench::PlainTcp>(plainSims.at(i)->address(), plainSims.at(i)->tcpPort());
-        if (!plain[i].tcp->ok()) {
-            std::fprintf(stderr, "no plain TCP connection\n");
-            return 1;
-        }
-    }
-    QThread::msleep(100);   // let the simulator take the connections
 
     QList<QByteArray> timeReads{Rbcp::readRequest(DspAddr::RealTime1, 6)};
     for (int ch = 0; ch < chCount; ++ch) {
@@ -88,11 +58,11 @@ int main(int argc, char **argv)
     char answer[64];
     int failures = 0;
     auto floorFn = [&] {
-        for (PlainUnit &u : plain) {
+        for (bench::PlainUnit &u : plain) {
             for (const QByteArray &r : timeReads)
                 failures += !u.udp->exchange(r, answer, sizeof answer);
         }
-        for (PlainUnit &u : plain) {
+        for (bench::PlainUnit &u : plain) {
             for (int ch = 0; ch < chCount; ++ch) {
                 failures += !u.udp->exchange(hgAsks.at(ch), answer, sizeof answer);
                 failures += !u.tcp->readExactly(buf.data(), hgBytes);

@@ -66,8 +66,7 @@ bool measure(SimHost &host, SimUnit *plainSim, SimUnit *unitSim, int hgBytes, co
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::offscreenUnlessChosen();
     QApplication app(argc, argv);
 
     SimHost host;

@@ -11,6 +11,7 @@
 #include <QApplication>
 
 #include "benchmarlo.h"
+#include "benchutil.h"
 #include "simhost.h"
 #include "simunit.h"
 #include "starsnode.h"
@@ -42,8 +43,7 @@ QString requestOf(int i)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::offscreenUnlessChosen();
     QApplication app(argc, argv);
     const char *total = "resident size, 100000 requests + 10000 log lines vs start-up";
     const char *flat = "resident size, last 50000 requests vs first 50000";

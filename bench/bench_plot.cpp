@@ -60,8 +60,7 @@ void row(const char *figure, double value, double floor, const char *target)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::offscreenUnlessChosen();
     QApplication app(argc, argv);
 
     const QList<SpectrumPlot::Trace> sets[2] = {makeTraces(1), makeTraces(2)};

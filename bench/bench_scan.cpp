@@ -23,6 +23,7 @@
 #include <atomic>
 
 #include "benchlink.h"
+#include "benchrig.h"
 #include "benchutil.h"
 #include "body.h"
 #include "dspreg.h"
@@ -69,20 +70,14 @@ struct WireMarks {
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::offscreenUnlessChosen();
     QApplication app(argc, argv);
     QLoggingCategory::setFilterRules(QStringLiteral("marlo.*.debug=false"));
 
-    QList<ServiceRig::Unit> units;
-    for (int i = 0; i < unitCount; ++i)
-        units << ServiceRig::Unit{QStringLiteral("dsp%1").arg(i + 1), QStringLiteral("127.0.6.%1").arg(151 + i),
-                                  QStringLiteral("1 1 1 1")};
+    const QList<ServiceRig::Unit> units = bench::rigUnits(unitCount, 151);
     ServiceRig rig;
-    if (!rig.start(units)) {
-        std::fprintf(stderr, "set-up failed: %s\n", qPrintable(rig.error()));
+    if (!bench::startRig(rig, units))
         return 1;
-    }
     Body *body = rig.body();
     WireMarks marks;
     marks.clock.start();

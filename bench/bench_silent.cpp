@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 
+#include "benchrig.h"
 #include "benchutil.h"
 #include "servicerig.h"
 #include "simfaults.h"
@@ -11,19 +12,13 @@
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::offscreenUnlessChosen();
     QApplication app(argc, argv);
 
-    QList<ServiceRig::Unit> units;
-    for (int i = 0; i < 8; ++i)
-        units << ServiceRig::Unit{QStringLiteral("dsp%1").arg(i + 1), QStringLiteral("127.0.6.%1").arg(81 + i),
-                                  QStringLiteral("1 1 1 1")};
+    const QList<ServiceRig::Unit> units = bench::rigUnits(8, 81);
     ServiceRig rig;
-    if (!rig.start(units)) {
-        std::fprintf(stderr, "set-up failed: %s\n", qPrintable(rig.error()));
+    if (!bench::startRig(rig, units))
         return 1;
-    }
     SimFaults off;
     off.silent = true;
     off.noTcpData = true;

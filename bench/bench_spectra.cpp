@@ -9,6 +9,7 @@
 
 #include <cstdio>
 
+#include "benchrig.h"
 #include "benchutil.h"
 #include "body.h"
 #include "servicerig.h"
@@ -17,18 +18,13 @@
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::offscreenUnlessChosen();
     QApplication app(argc, argv);
 
-    QList<ServiceRig::Unit> list;
-    for (int u = 1; u <= 8; ++u)
-        list << ServiceRig::Unit{QStringLiteral("dsp%1").arg(u), QStringLiteral("127.0.32.%1").arg(u), QStringLiteral("1 1 1 1")};
+    const QList<ServiceRig::Unit> list = bench::rigUnits(8, 1, QStringLiteral("127.0.32"));
     ServiceRig rig;
-    if (!rig.start(list)) {
-        std::fprintf(stderr, "set-up failed: %s\n", qPrintable(rig.error()));
+    if (!bench::startRig(rig, list))
         return 1;
-    }
     for (int u = 1; u <= 8; ++u)
         rig.sim(QStringLiteral("dsp%1").arg(u))->setCountRate(20000);
     if (rig.ask(QStringLiteral("RunStart")) != QLatin1String("Ok:")) {

@@ -7,6 +7,7 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include "benchrig.h"
 #include "benchutil.h"
 #include "buskeys.h"
 #include "servicerig.h"
@@ -70,15 +71,12 @@ private:
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::offscreenUnlessChosen();
     QApplication app(argc, argv);
 
     ServiceRig rig;
-    if (!rig.start({ServiceRig::Unit{QStringLiteral("dsp1"), QStringLiteral("127.0.6.91"), QStringLiteral("1 1 1 1")}})) {
-        std::fprintf(stderr, "set-up failed: %s\n", qPrintable(rig.error()));
+    if (!bench::startRig(rig, bench::rigUnits(1, 91)))
         return 1;
-    }
     const QString key = rig.dirPath() + QStringLiteral("/Echo.key");
     QFile f(key);
     if (!f.open(QIODevice::WriteOnly) || f.write("e0\ne1\n") != 6) {

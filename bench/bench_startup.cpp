@@ -79,8 +79,7 @@ double median(QList<double> v)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::offscreenUnlessChosen();
     QApplication app(argc, argv);
     const char *eight = "start-up to window shown, 8 answering units";
     const char *silent = "start-up to window shown, 7 units + 1 silent";

@@ -19,6 +19,13 @@
 
 namespace bench {
 
+// The benchmarks draw off screen unless the caller chose a platform.
+inline void offscreenUnlessChosen()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
 inline sockaddr_in sockAddr(const QHostAddress &addr, quint16 port)
 {
     sockaddr_in sa{};
