@@ -189,24 +189,21 @@ bool VexDA::retakeMcaSet()
 {
     if (!mcaSet || mcaSet->whole)
         return true;
-    if (!readReg(DspAddr::RealTime1, true, 6)) {
-        emit log(QStringLiteral("Err. %1 still does not answer: its data set of measurement %2 is not read")
-                     .arg(name())
+    const auto notRead = [this](const char *why) {
+        emit log(QStringLiteral("Err. %1 %2: its data set of measurement %3 is not read")
+                     .arg(name(), QLatin1String(why))
                      .arg(mcaSet->measNum),
                  QColor(255, 0, 0));
         return false;
-    }
+    };
+    if (!readReg(DspAddr::RealTime1, true, 6))
+        return notRead("still does not answer");
     // The watch ends a measurement whose unit fell silent; back again, the
     // unit may still be counting (its real time still runs), and what it
     // holds then is not the measurement's result.
     const quint64 realBefore = ansValue();
-    if (readReg(DspAddr::RealTime1, true, 6) && ansValue() != realBefore) {
-        emit log(QStringLiteral("Err. %1 is still measuring: its data set of measurement %2 is not read")
-                     .arg(name())
-                     .arg(mcaSet->measNum),
-                 QColor(255, 0, 0));
-        return false;
-    }
+    if (readReg(DspAddr::RealTime1, true, 6) && ansValue() != realBefore)
+        return notRead("is still measuring");
     const int measNum = mcaSet->measNum;
     delete mcaSet;
     mcaSet = nullptr;
