@@ -15,7 +15,7 @@
 #include "dspreg.h"
 #include "logarea.h"
 #include "logsink.h"
-#include "spectrawindow.h"
+#include "mcawindow.h"
 #include "unitstat.h"
 #include "vexda.h"
 #include "vexhv.h"
@@ -356,8 +356,8 @@ void Body::changedVexDABusy()
 void Body::openSpectra()
 {
     if (!spectra) {
-        spectra = std::make_unique<SpectraWindow>(&units, [this] { return dataTransferInFlight(); });
-        connect(spectra.get(), &SpectraWindow::log, Log, &LogArea::log);
+        spectra = std::make_unique<McaWindow>(&units, [this] { return dataTransferInFlight(); });
+        connect(spectra.get(), &McaWindow::log, Log, &LogArea::log);
     }
     spectra->show();
     spectra->raise();

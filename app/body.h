@@ -24,7 +24,7 @@ class LogArea;
 class QCloseEvent;
 class QDataStream;
 class QProgressBar;
-class SpectraWindow;
+class McaWindow;
 class QTcpSocket;
 struct RoiBounds;
 class VexHv;
@@ -73,7 +73,7 @@ public:
     bool discardInVexDAAsked() const { return discardInVexDARequested; }
     VexHv *hvUnit() const { return hv; }
     // The Spectra window, made on the first press of "Spectra" (null before).
-    SpectraWindow *spectraWindow() const { return spectra.get(); }
+    McaWindow *spectraWindow() const { return spectra.get(); }
 
 signals:
     void finishing();
@@ -240,5 +240,5 @@ private:
     bool discardInVexDARequested = false;    // the debug discard "in a VexDA" was asked (nothing acts on it)
     bool showEarly = false;                  // show the window before the settings start-up
     QProgressBar *progressBar = nullptr;     // the settings editor's progress, in the status area
-    std::unique_ptr<SpectraWindow> spectra;  // made on first use; goes before the units
+    std::unique_ptr<McaWindow> spectra;  // made on first use; goes before the units
 };

@@ -12,7 +12,7 @@
 #include <cstdio>
 
 #include "benchutil.h"
-#include "spectrumplot.h"
+#include "histogramplot.h"
 
 namespace {
 
@@ -21,12 +21,12 @@ constexpr int bins = 4096;
 const QSize plotSize(1000, 600);
 
 // Two sets of spectra with peaks and noise, so that each redraw has new data.
-QList<SpectrumPlot::Trace> makeTraces(int seed)
+QList<HistogramPlot::Trace> makeTraces(int seed)
 {
-    QList<SpectrumPlot::Trace> out;
+    QList<HistogramPlot::Trace> out;
     quint32 r = quint32(seed) * 2654435761u + 1;
     for (int k = 0; k < spectraCount; ++k) {
-        SpectrumPlot::Trace t;
+        HistogramPlot::Trace t;
         t.bins.resize(bins);
         for (int i = 0; i < bins; ++i) {
             r = r * 1664525u + 1013904223u;
@@ -63,15 +63,15 @@ int main(int argc, char **argv)
     bench::offscreenUnlessChosen();
     QApplication app(argc, argv);
 
-    const QList<SpectrumPlot::Trace> sets[2] = {makeTraces(1), makeTraces(2)};
+    const QList<HistogramPlot::Trace> sets[2] = {makeTraces(1), makeTraces(2)};
     int gen = 0;
 
-    SpectrumPlot plot;
+    HistogramPlot plot;
     plot.resize(plotSize);
     plot.show();
-    QList<SpectrumPlot::Band> bands;
+    QList<HistogramPlot::Band> bands;
     for (int k = 0; k < spectraCount; ++k)
-        bands << SpectrumPlot::Band{700 + 50 * k, 900 + 50 * k, k};
+        bands << HistogramPlot::Band{700 + 50 * k, 900 + 50 * k, k};
     plot.setBands(bands);
     auto redraw = [&] {
         gen ^= 1;
@@ -94,7 +94,7 @@ int main(int argc, char **argv)
                     m = std::max(m, b.at(i));
                 line << QPointF(c, plotSize.height() * (1.0 - m / 8000.0));
             }
-            p.setPen(SpectrumPlot::colour(k));
+            p.setPen(HistogramPlot::colour(k));
             p.drawPolyline(line);
         }
     };

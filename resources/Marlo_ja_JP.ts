@@ -219,6 +219,17 @@ A file that was there is left as it was.</source>
     </message>
 </context>
 <context>
+    <name>HistogramPlot</name>
+    <message>
+        <source>bin</source>
+        <translation>ビン</translation>
+    </message>
+    <message>
+        <source>counts</source>
+        <translation>カウント</translation>
+    </message>
+</context>
+<context>
     <name>LogArea</name>
     <message>
         <source>Log Area</source>
@@ -242,7 +253,7 @@ A file that was there is left as it was.</source>
     </message>
 </context>
 <context>
-    <name>SpectraWindow</name>
+    <name>McaWindow</name>
     <message>
         <source>Spectra</source>
         <translation>スペクトル</translation>
@@ -366,17 +377,6 @@ A file that was there is left as it was.</source>
     <message>
         <source>%1 does not answer: the Spectra window tries it again every %2 s</source>
         <translation>%1 が応答しません: スペクトル表示は %2 秒ごとに再試行します</translation>
-    </message>
-</context>
-<context>
-    <name>SpectrumPlot</name>
-    <message>
-        <source>bin</source>
-        <translation>ビン</translation>
-    </message>
-    <message>
-        <source>counts</source>
-        <translation>カウント</translation>
     </message>
 </context>
 <context>

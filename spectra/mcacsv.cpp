@@ -31,7 +31,7 @@ QString McaCsv::fileName(const Info &info)
         .arg(info.where.channel);
 }
 
-QByteArray McaCsv::contents(const McaSpectrum &r, const Info &info)
+QByteArray McaCsv::contents(const McaHistogram &r, const Info &info)
 {
     QString unit = QString::number(info.where.unit);
     if (!info.where.unitName.isEmpty())
@@ -60,7 +60,7 @@ QByteArray McaCsv::contents(const McaSpectrum &r, const Info &info)
     return text.toUtf8();
 }
 
-bool McaCsv::write(const QString &path, const McaSpectrum &spectrum, const Info &info, QString *error)
+bool McaCsv::write(const QString &path, const McaHistogram &spectrum, const Info &info, QString *error)
 {
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly)) {

@@ -4,7 +4,7 @@
 #include <QByteArray>
 #include <QString>
 
-#include "mcaspectrum.h"
+#include "mcahistogram.h"
 
 // The CSV file of one element's spectrum: "#" header lines (element, unit,
 // channel, times, count rate, the transfer's measurement count and number),
@@ -24,7 +24,7 @@ public:
 
     // "mca_e03_dsp2_ch1.csv", or with an unknown unit name "mca_e03_u1_ch1.csv".
     static QString fileName(const Info &info);
-    static QByteArray contents(const McaSpectrum &spectrum, const Info &info);
+    static QByteArray contents(const McaHistogram &spectrum, const Info &info);
     // Writes the file; false with `error` set on failure.
-    static bool write(const QString &path, const McaSpectrum &spectrum, const Info &info, QString *error);
+    static bool write(const QString &path, const McaHistogram &spectrum, const Info &info, QString *error);
 };

@@ -3,7 +3,7 @@
 #include <QList>
 #include <QString>
 
-#include "mcaspectrum.h"
+#include "mcahistogram.h"
 
 // The element list of a Marlo configuration, read as Marlo reads it: one
 // unit per VEXDA line (identifier, address, four use flags, each on exactly

@@ -4,7 +4,7 @@
 #include <QVector>
 #include <QtGlobal>
 
-#include "mcaspectrum.h"
+#include "mcahistogram.h"
 
 // One spectrum record of Marlo's data link, as received. On the wire it is a
 // 48-byte header followed by the bins, all fields little-endian:
@@ -18,7 +18,7 @@
 //  32  f64  live time of the channel, seconds
 //  40  f64  input count rate value of the channel
 //  48  u32 × n  bin counts, bin 0 first
-struct PeerRecord : McaSpectrum
+struct PeerRecord : McaHistogram
 {
     static constexpr int headerBytes = 48;
 

@@ -14,7 +14,7 @@
 #include "buskeys.h"
 #include "peerexit.h"
 #include "mcacsv.h"
-#include "spectrumplot.h"
+#include "histogramplot.h"
 #include "transfercheck.h"
 
 namespace {
@@ -441,13 +441,13 @@ int PeerSession::writeFiles(const QList<PeerRecord> &records, const QList<Elemen
 int PeerSession::writePlot(const QList<PeerRecord> &records, const QStringList &labels,
                            const QList<QPair<int, int>> &rois, const QDir &dir)
 {
-    QList<SpectrumPlot::Trace> traces;
+    QList<HistogramPlot::Trace> traces;
     for (int k = 0; k < records.size(); ++k)
-        traces << SpectrumPlot::Trace{records.at(k).bins, labels.at(k), k};
-    QList<SpectrumPlot::Band> bands;
+        traces << HistogramPlot::Trace{records.at(k).bins, labels.at(k), k};
+    QList<HistogramPlot::Band> bands;
     for (int i = 0; i < rois.size(); ++i) {
         if (rois.indexOf(rois.at(i)) == i)
-            bands << SpectrumPlot::Band{rois.at(i).first, rois.at(i).second, -1};
+            bands << HistogramPlot::Band{rois.at(i).first, rois.at(i).second, -1};
     }
     const QString title = QStringLiteral("Marlo spectra: %1 element%2%3, %4 scale")
                               .arg(records.size())
@@ -456,7 +456,7 @@ int PeerSession::writePlot(const QList<PeerRecord> &records, const QStringList &
                               .arg(opts.logScale ? QStringLiteral("log") : QStringLiteral("linear"));
     const QString png = dir.filePath(QStringLiteral("mcas.png"));
     QString why;
-    if (!SpectrumPlot::savePng(SpectrumPlot::render(traces, bands, opts.logScale, title, opts.plotSize), png, &why)) {
+    if (!HistogramPlot::savePng(HistogramPlot::render(traces, bands, opts.logScale, title, opts.plotSize), png, &why)) {
         fail(why);
         return PeerExit::Files;
     }

@@ -3,8 +3,8 @@
 //
 //   marlo-shots [--ja] [--out DIR]
 //
-// writes DIR/main-en.png, DIR/settings-en.png and DIR/spectra-en.png (with
-// --ja: the Japanese interface, main-ja.png, settings-ja.png, spectra-ja.png). Runs offscreen unless
+// writes DIR/main-en.png, DIR/settings-en.png and DIR/mcawindow-en.png (with
+// --ja: the Japanese interface, main-ja.png, settings-ja.png, mcawindow-ja.png). Runs offscreen unless
 // QT_QPA_PLATFORM says otherwise.
 #include <QApplication>
 #include <QDir>
@@ -16,8 +16,8 @@
 
 #include "body.h"
 #include "dspsettingctrl.h"
+#include "mcawindow.h"
 #include "shotrig.h"
-#include "spectrawindow.h"
 #include "startup.h"
 
 namespace {
@@ -58,11 +58,11 @@ bool saveWindows(Body *body, const QString &out, const QString &lang)
         return false;
     }
     spectraButton->click();
-    SpectraWindow *spectra = body->spectraWindow();
+    McaWindow *spectra = body->spectraWindow();
     spectra->resize(QSize(1100, 760));
     spectra->show();
     QTest::qWait(300);
-    if (!save(spectra, QDir(out).filePath(QStringLiteral("spectra-%1.png").arg(lang))))
+    if (!save(spectra, QDir(out).filePath(QStringLiteral("mcawindow-%1.png").arg(lang))))
         return false;
     spectra->hide();
     return true;

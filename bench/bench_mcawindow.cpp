@@ -12,9 +12,9 @@
 #include "benchrig.h"
 #include "benchutil.h"
 #include "body.h"
+#include "mcawindow.h"
 #include "servicerig.h"
 #include "simunit.h"
-#include "spectrawindow.h"
 
 int main(int argc, char **argv)
 {
@@ -33,10 +33,10 @@ int main(int argc, char **argv)
     }
     auto *button = rig.body()->findChild<QPushButton *>(QStringLiteral("ShowSpectra"));
     button->click();
-    SpectraWindow *w = rig.body()->spectraWindow();
+    McaWindow *w = rig.body()->spectraWindow();
     w->setIntervalSec(1.0);
     int cycles = 0;
-    QObject::connect(w, &SpectraWindow::refreshed, [&cycles] { ++cycles; });
+    QObject::connect(w, &McaWindow::refreshed, [&cycles] { ++cycles; });
 
     int failures = 0;
     auto round = [&](bool open, int ms) {

@@ -16,7 +16,7 @@
 // and shaded ROI bands. The axes follow the data (fit it at each setTraces)
 // until the user zooms or pans; resetView() returns to following. render() draws the same plot into an image without
 // showing a window (it needs a QApplication, on any platform, offscreen too).
-class SpectrumPlot : public QCustomPlot
+class HistogramPlot : public QCustomPlot
 {
     Q_OBJECT
 
@@ -34,7 +34,7 @@ public:
         int colour = -1;
     };
 
-    explicit SpectrumPlot(QWidget *parent = nullptr);
+    explicit HistogramPlot(QWidget *parent = nullptr);
 
     void setTraces(const QList<Trace> &traces);
     void setBands(const QList<Band> &bands);

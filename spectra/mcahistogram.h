@@ -7,7 +7,7 @@
 
 // One channel's spectrum with the times and rate that came with it: what the
 // data link ships per element, and what the Spectra window reads itself.
-struct McaSpectrum
+struct McaHistogram
 {
     quint32 channel = 0;      // channel within its unit (0 to 3)
     quint64 inMeas = 0;       // 1 when the unit was measuring when the data were taken

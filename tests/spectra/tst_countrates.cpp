@@ -3,12 +3,12 @@
 
 #include <cmath>
 
-#include "spectrumrates.h"
+#include "countrates.h"
 
-using Level = SpectrumRates::Level;
+using Level = CountRates::Level;
 Q_DECLARE_METATYPE(Level)
 
-class TstSpectrumRates : public QObject
+class TstCountRates : public QObject
 {
     Q_OBJECT
 
@@ -17,7 +17,7 @@ private slots:
     void rates();
 };
 
-void TstSpectrumRates::rates_data()
+void TstCountRates::rates_data()
 {
     QTest::addColumn<double>("real");
     QTest::addColumn<double>("live");
@@ -43,7 +43,7 @@ void TstSpectrumRates::rates_data()
                                          << Level::Normal;
 }
 
-void TstSpectrumRates::rates()
+void TstCountRates::rates()
 {
     QFETCH(double, real);
     QFETCH(double, live);
@@ -52,7 +52,7 @@ void TstSpectrumRates::rates()
     QVector<quint32> bins(100);
     for (int i = 0; i < bins.size(); ++i)
         bins[i] = quint32(i);
-    const SpectrumRates r = SpectrumRates::of(real, live, bins, roiStart, roiEnd);
+    const CountRates r = CountRates::of(real, live, bins, roiStart, roiEnd);
     for (double v : {r.deadPercent, r.ocr, r.roiRate})
         QVERIFY(std::isfinite(v));
     QCOMPARE(r.total, quint64(4950));
@@ -63,5 +63,5 @@ void TstSpectrumRates::rates()
     QTEST(r.level, "level");
 }
 
-QTEST_GUILESS_MAIN(TstSpectrumRates)
-#include "tst_spectrumrates.moc"
+QTEST_GUILESS_MAIN(TstCountRates)
+#include "tst_countrates.moc"

@@ -12,13 +12,13 @@
 #include "datalinkpeer.h"
 #include "dspreg.h"
 #include "mcacsv.h"
+#include "mcawindow.h"
 #include "peersession.h"
 #include "servicerig.h"
 #include "simfaults.h"
 #include "simunit.h"
-#include "spectrawindow.h"
 
-class TstSpectraE2e : public QObject
+class TstMcaWindowE2e : public QObject
 {
     Q_OBJECT
 
@@ -28,7 +28,7 @@ private slots:
     void silentUnitLeftOut();
 };
 
-void TstSpectraE2e::windowMatchesDataLink()
+void TstMcaWindowE2e::windowMatchesDataLink()
 {
     ServiceRig rig;
     QVERIFY2(rig.start({ServiceRig::Unit{QStringLiteral("dsp1"), QStringLiteral("127.0.31.1"), QStringLiteral("1 1 0 0")}}),
@@ -55,11 +55,11 @@ void TstSpectraE2e::windowMatchesDataLink()
     auto *button = body->findChild<QPushButton *>(QStringLiteral("ShowSpectra"));
     QVERIFY(button);
     button->click();
-    SpectraWindow *w = body->spectraWindow();
+    McaWindow *w = body->spectraWindow();
     QVERIFY(w && w->isVisible());
     // The refresh reads both histograms itself.
     const qsizetype asked = ServiceRig::writesTo(sim, DspAddr::Histgram).size();
-    QSignalSpy refreshed(w, &SpectraWindow::refreshed);
+    QSignalSpy refreshed(w, &McaWindow::refreshed);
     w->refreshNow();
     QVERIFY(refreshed.wait(10000));
     QCOMPARE(ServiceRig::writesTo(sim, DspAddr::Histgram).size(), asked + 2);
@@ -78,7 +78,7 @@ void TstSpectraE2e::windowMatchesDataLink()
 
     QList<PeerRecord> records;
     for (int k = 0; k < 2; ++k) {
-        const McaSpectrum &s = w->spectra().at(k);
+        const McaHistogram &s = w->spectra().at(k);
         const McaRecordHeader &h = recs.at(k).header;
         QCOMPARE(s.bins, recs.at(k).bins);
         QCOMPARE(s.bins.value(1), quint32(k + 3));
@@ -106,7 +106,7 @@ void TstSpectraE2e::windowMatchesDataLink()
 
 // Asynchronous mode: a "GetMCAs" with no peer times out and waits for a
 // reconnection; Refresh then reads at once.
-void TstSpectraE2e::refreshAfterTransferTimeOut()
+void TstMcaWindowE2e::refreshAfterTransferTimeOut()
 {
     ServiceRig rig;
     QVERIFY2(rig.start({ServiceRig::Unit{QStringLiteral("dsp1"), QStringLiteral("127.0.31.2"), QStringLiteral("1 0 0 0")}},
@@ -118,7 +118,7 @@ void TstSpectraE2e::refreshAfterTransferTimeOut()
     QCOMPARE(rig.ask(QStringLiteral("GetMCAs")), QStringLiteral("Ok:"));
     QTRY_COMPARE(rig.logCount(QStringLiteral("2: in data trans : TimeOut ==> Disconnect from DSP")), 1);
     QVERIFY(body->inDataTransfer());
-    QSignalSpy refreshed(body->spectraWindow(), &SpectraWindow::refreshed);
+    QSignalSpy refreshed(body->spectraWindow(), &McaWindow::refreshed);
     body->spectraWindow()->refreshNow();
     QVERIFY(refreshed.wait(5000));
 }
@@ -126,7 +126,7 @@ void TstSpectraE2e::refreshAfterTransferTimeOut()
 // A unit that does not answer, with the window refreshing every 0.2 s (on
 // the window's clock): one try and one line about it in 10 s, the next try
 // after 10 s, one line when it answers again.
-void TstSpectraE2e::silentUnitLeftOut()
+void TstMcaWindowE2e::silentUnitLeftOut()
 {
     ServiceRig rig;
     QVERIFY2(rig.start({{QStringLiteral("dsp1"), QStringLiteral("127.0.31.3"), QStringLiteral("1 1 0 0")},
@@ -138,10 +138,10 @@ void TstSpectraE2e::silentUnitLeftOut()
     off.noTcpData = true;
     sim->setFaults(off);
     rig.body()->findChild<QPushButton *>(QStringLiteral("ShowSpectra"))->click();
-    SpectraWindow *w = rig.body()->spectraWindow();
+    McaWindow *w = rig.body()->spectraWindow();
     qint64 now = 0;
     w->setClock([&now] { return now; });
-    QSignalSpy refreshed(w, &SpectraWindow::refreshed);
+    QSignalSpy refreshed(w, &McaWindow::refreshed);
     rig.clearLog();
     auto refresh = [&](qint64 ms) {
         now += ms;
@@ -168,5 +168,5 @@ void TstSpectraE2e::silentUnitLeftOut()
     QCOMPARE(rig.logCount(QStringLiteral("dsp2 does not answer: the Spectra window tries it again every 10 s")), 1);
 }
 
-QTEST_MAIN(TstSpectraE2e)
-#include "tst_spectra_e2e.moc"
+QTEST_MAIN(TstMcaWindowE2e)
+#include "tst_mcawindow_e2e.moc"

@@ -1,7 +1,7 @@
 // The sum of one channel's spectrum.
-#include "mcaspectrum.h"
+#include "mcahistogram.h"
 
-quint64 McaSpectrum::sum() const
+quint64 McaHistogram::sum() const
 {
     quint64 s = 0;
     for (quint32 v : bins)

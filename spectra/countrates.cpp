@@ -1,17 +1,17 @@
 // Computes the figures of one element's row in the Spectra window.
-#include "spectrumrates.h"
+#include "countrates.h"
 
 #include <algorithm>
 #include <cmath>
 
-double SpectrumRates::perSecond(double counts, double seconds)
+double CountRates::perSecond(double counts, double seconds)
 {
     if (!std::isfinite(seconds) || seconds <= 0.0 || !std::isfinite(counts))
         return 0.0;
     return counts / seconds;
 }
 
-double SpectrumRates::deadPercentOf(double realTime, double liveTime)
+double CountRates::deadPercentOf(double realTime, double liveTime)
 {
     if (!std::isfinite(realTime) || realTime <= 0.0)
         return 0.0;
@@ -19,7 +19,7 @@ double SpectrumRates::deadPercentOf(double realTime, double liveTime)
     return std::clamp(100.0 * (realTime - live) / realTime, 0.0, 100.0);
 }
 
-SpectrumRates::Level SpectrumRates::levelOf(double deadPercent)
+CountRates::Level CountRates::levelOf(double deadPercent)
 {
     if (deadPercent > 60.0)
         return Level::Red;
@@ -28,10 +28,10 @@ SpectrumRates::Level SpectrumRates::levelOf(double deadPercent)
     return Level::Normal;
 }
 
-SpectrumRates SpectrumRates::of(double realTime, double liveTime, const QVector<quint32> &bins, int roiStart,
+CountRates CountRates::of(double realTime, double liveTime, const QVector<quint32> &bins, int roiStart,
                                 int roiEnd)
 {
-    SpectrumRates r;
+    CountRates r;
     for (quint32 v : bins)
         r.total += v;
     const int from = std::max(0, roiStart);

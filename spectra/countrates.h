@@ -9,7 +9,7 @@
 // rate (total counts per real-time second), the counts of the ROI (both ends
 // included, as "GetValues" counts them) and their rate. A zero, negative or
 // non-finite time gives 0 for what would be divided by it, never NaN.
-class SpectrumRates
+class CountRates
 {
 public:
     enum class Level { Normal, Amber, Red };   // dead time above 30 %, above 60 %
@@ -21,7 +21,7 @@ public:
     quint64 roiCounts = 0;
     Level level = Level::Normal;
 
-    static SpectrumRates of(double realTime, double liveTime, const QVector<quint32> &bins, int roiStart, int roiEnd);
+    static CountRates of(double realTime, double liveTime, const QVector<quint32> &bins, int roiStart, int roiEnd);
 
     // counts / seconds, 0 when seconds is not a positive finite number.
     static double perSecond(double counts, double seconds);

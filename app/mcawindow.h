@@ -11,12 +11,12 @@
 
 #include <functional>
 
-#include "mcaspectrum.h"
-#include "ui_spectrawindow.h"
+#include "mcahistogram.h"
+#include "ui_mcawindow.h"
 
 class QFileDialog;
 class QMouseEvent;
-class SpectrumPlot;
+class HistogramPlot;
 class VexDA;
 class VexDAs;
 
@@ -31,15 +31,15 @@ class VexDAs;
 // its reply. A unit that did not answer is left out of the refresh and tried
 // again at most every silentRetryMs. When a measurement ends, the window
 // shows a copy of the units' new data sets.
-class SpectraWindow : public QFrame, private Ui_SpectraWindow
+class McaWindow : public QFrame, private Ui_McaWindow
 {
     Q_OBJECT
 
 public:
     // `awaitingTransferReply` tells whether an asynchronous data-link transfer
     // waits for the peer's reply (a blocking transfer never lets the window step).
-    SpectraWindow(VexDAs *set, std::function<bool()> awaitingTransferReply, QWidget *parent = nullptr);
-    ~SpectraWindow() override;
+    McaWindow(VexDAs *set, std::function<bool()> awaitingTransferReply, QWidget *parent = nullptr);
+    ~McaWindow() override;
 
     static constexpr qint64 silentRetryMs = 10000;
     // The clock (milliseconds) that paces the retries of silent units; a
@@ -47,9 +47,9 @@ public:
     void setClock(std::function<qint64()> msNow);
 
     // One per element, in element order: the data shown.
-    const QList<McaSpectrum> &spectra() const { return data; }
+    const QList<McaHistogram> &spectra() const { return data; }
     bool cycleRunning() const { return !steps.isEmpty(); }
-    SpectrumPlot *plot() const { return plotWidget; }
+    HistogramPlot *plot() const { return plotWidget; }
 
     // The refresh interval in seconds (0: off).
     void setIntervalSec(double sec);
@@ -96,9 +96,9 @@ private:
 
     VexDAs *units;
     std::function<bool()> awaitingTransferReply;
-    SpectrumPlot *plotWidget = nullptr;
+    HistogramPlot *plotWidget = nullptr;
     QFileDialog *saveDialog = nullptr;
-    QList<McaSpectrum> data;
+    QList<McaHistogram> data;
     QList<int> roiStart, roiEnd;   // per element, from its unit as Marlo holds them
     QList<Step> steps;             // the rest of the running read cycle
     QList<int> silentUnits;        // units whose read failed in this cycle

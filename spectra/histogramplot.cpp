@@ -1,5 +1,5 @@
 // Draws spectra, with log scale and axes that fit the data.
-#include "spectrumplot.h"
+#include "histogramplot.h"
 
 #include <QSaveFile>
 
@@ -12,7 +12,7 @@ constexpr int legendRows = 8;   // the legend wraps into further columns after t
 
 } // namespace
 
-QColor SpectrumPlot::colour(int k)
+QColor HistogramPlot::colour(int k)
 {
     static const QColor palette[] = {
         QColor(31, 119, 180), QColor(214, 39, 40), QColor(44, 160, 44), QColor(148, 103, 189),
@@ -26,7 +26,7 @@ QColor SpectrumPlot::colour(int k)
     return round == 0 ? base : round == 1 ? base.darker(150) : base.lighter(140);
 }
 
-SpectrumPlot::SpectrumPlot(QWidget *parent)
+HistogramPlot::HistogramPlot(QWidget *parent)
     : QCustomPlot(parent)
 {
     // Spectra of thousands of bins: no antialiasing, adaptive sampling (one
@@ -54,7 +54,7 @@ SpectrumPlot::SpectrumPlot(QWidget *parent)
     connect(yAxis, qOverload<const QCPRange &>(&QCPAxis::rangeChanged), this, userMoved);
 }
 
-void SpectrumPlot::setTitle(const QString &title)
+void HistogramPlot::setTitle(const QString &title)
 {
     if (title.isEmpty()) {
         if (m_title) {
@@ -73,7 +73,7 @@ void SpectrumPlot::setTitle(const QString &title)
     }
 }
 
-void SpectrumPlot::setTraces(const QList<Trace> &traces)
+void HistogramPlot::setTraces(const QList<Trace> &traces)
 {
     const bool firstData = m_traces.isEmpty() && !traces.isEmpty();
     m_traces = traces;
@@ -107,13 +107,13 @@ void SpectrumPlot::setTraces(const QList<Trace> &traces)
         fitView();
 }
 
-void SpectrumPlot::setBands(const QList<Band> &bands)
+void HistogramPlot::setBands(const QList<Band> &bands)
 {
     m_bands = bands;
     updateBands();
 }
 
-void SpectrumPlot::updateBands()
+void HistogramPlot::updateBands()
 {
     while (m_bandItems.size() > m_bands.size())
         removeItem(m_bandItems.takeLast());
@@ -138,7 +138,7 @@ void SpectrumPlot::updateBands()
     }
 }
 
-void SpectrumPlot::setLogScale(bool on)
+void HistogramPlot::setLogScale(bool on)
 {
     if (on == m_log)
         return;
@@ -159,13 +159,13 @@ void SpectrumPlot::setLogScale(bool on)
     resetView();
 }
 
-void SpectrumPlot::resetView()
+void HistogramPlot::resetView()
 {
     m_follow = true;
     fitView();
 }
 
-void SpectrumPlot::fitView()
+void HistogramPlot::fitView()
 {
     m_fitting = true;
     xAxis->setRange(-0.5, m_maxBins - 0.5);
@@ -176,7 +176,7 @@ void SpectrumPlot::fitView()
     m_fitting = false;
 }
 
-bool SpectrumPlot::pick(const QPointF &pos, int *trace, int *bin, quint32 *counts) const
+bool HistogramPlot::pick(const QPointF &pos, int *trace, int *bin, quint32 *counts) const
 {
     if (m_traces.isEmpty() || !axisRect()->rect().contains(pos.toPoint()))
         return false;
@@ -203,15 +203,15 @@ bool SpectrumPlot::pick(const QPointF &pos, int *trace, int *bin, quint32 *count
     return true;
 }
 
-QImage SpectrumPlot::image(const QSize &size)
+QImage HistogramPlot::image(const QSize &size)
 {
     return toPixmap(size.width(), size.height()).toImage();
 }
 
-QImage SpectrumPlot::render(const QList<Trace> &traces, const QList<Band> &bands, bool logScale,
+QImage HistogramPlot::render(const QList<Trace> &traces, const QList<Band> &bands, bool logScale,
                             const QString &title, const QSize &size)
 {
-    SpectrumPlot plot;
+    HistogramPlot plot;
     plot.resize(size);
     plot.setTitle(title);
     plot.setLogScale(logScale);
@@ -221,7 +221,7 @@ QImage SpectrumPlot::render(const QList<Trace> &traces, const QList<Band> &bands
     return plot.image(size);
 }
 
-bool SpectrumPlot::savePng(const QImage &image, const QString &path, QString *error)
+bool HistogramPlot::savePng(const QImage &image, const QString &path, QString *error)
 {
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly) || !image.save(&f, "PNG") || !f.commit()) {

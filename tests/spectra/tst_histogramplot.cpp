@@ -2,9 +2,9 @@
 // user zooms or pans, and follow again after "Reset view".
 #include <QtTest>
 
-#include "spectrumplot.h"
+#include "histogramplot.h"
 
-class TstSpectrumPlot : public QObject
+class TstHistogramPlot : public QObject
 {
     Q_OBJECT
 
@@ -13,7 +13,7 @@ private slots:
     void follow();
 };
 
-void TstSpectrumPlot::follow_data()
+void TstHistogramPlot::follow_data()
 {
     QTest::addColumn<QString>("user");   // what the user does between the refreshes
     QTest::addColumn<bool>("follows");
@@ -24,18 +24,18 @@ void TstSpectrumPlot::follow_data()
     QTest::newRow("log scale") << "log" << true;
 }
 
-void TstSpectrumPlot::follow()
+void TstHistogramPlot::follow()
 {
     QFETCH(QString, user);
     QFETCH(bool, follows);
-    SpectrumPlot plot;
+    HistogramPlot plot;
     plot.resize(600, 400);
     plot.show();
     QVERIFY(QTest::qWaitForWindowExposed(&plot));
     auto traces = [](int bins, quint32 peak) {
         QVector<quint32> b(bins, 1);
         b[bins / 2] = peak;
-        return QList<SpectrumPlot::Trace>{{b, QStringLiteral("e0"), 0}};
+        return QList<HistogramPlot::Trace>{{b, QStringLiteral("e0"), 0}};
     };
     plot.setTraces(traces(1024, 20));
     plot.replot();
@@ -68,5 +68,5 @@ void TstSpectrumPlot::follow()
     }
 }
 
-QTEST_MAIN(TstSpectrumPlot)
-#include "tst_spectrumplot.moc"
+QTEST_MAIN(TstHistogramPlot)
+#include "tst_histogramplot.moc"

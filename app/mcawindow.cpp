@@ -1,5 +1,5 @@
 // The Spectra window: lists the elements, plots their spectra and saves them as CSV.
-#include "spectrawindow.h"
+#include "mcawindow.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -12,9 +12,9 @@
 
 #include <memory>
 
+#include "countrates.h"
+#include "histogramplot.h"
 #include "mcacsv.h"
-#include "spectrumplot.h"
-#include "spectrumrates.h"
 #include "vexda.h"
 #include "vexdas.h"
 
@@ -27,13 +27,13 @@ const QSize pictureSize(1200, 700);
 
 } // namespace
 
-SpectraWindow::SpectraWindow(VexDAs *set, std::function<bool()> awaitingTransferReply, QWidget *parent)
+McaWindow::McaWindow(VexDAs *set, std::function<bool()> awaitingTransferReply, QWidget *parent)
     : QFrame(parent)
     , units(set)
     , awaitingTransferReply(std::move(awaitingTransferReply))
 {
     setupUi(this);
-    plotWidget = new SpectrumPlot(PlotFrame);
+    plotWidget = new HistogramPlot(PlotFrame);
     plotWidget->setObjectName(QStringLiteral("Plot"));
     plotWidget->setMinimumSize(400, 250);
     PlotBox->insertWidget(0, plotWidget, 1);
@@ -54,7 +54,7 @@ SpectraWindow::SpectraWindow(VexDAs *set, std::function<bool()> awaitingTransfer
     saveDialog->setFileMode(QFileDialog::Directory);
     saveDialog->setOption(QFileDialog::ShowDirsOnly, true);
     saveDialog->setModal(false);
-    connect(saveDialog, &QFileDialog::fileSelected, this, &SpectraWindow::saveChosen);
+    connect(saveDialog, &QFileDialog::fileSelected, this, &McaWindow::saveChosen);
     connect(SaveSpectra, &QPushButton::clicked, saveDialog, &QFileDialog::show);
 
     connect(LogScale, &QCheckBox::toggled, this, [this](bool on) {
@@ -65,14 +65,14 @@ SpectraWindow::SpectraWindow(VexDAs *set, std::function<bool()> awaitingTransfer
         plotWidget->resetView();
         plotWidget->replot();
     });
-    connect(RefreshNow, &QPushButton::clicked, this, &SpectraWindow::refreshNow);
-    connect(Interval, &QDoubleSpinBox::valueChanged, this, &SpectraWindow::applyInterval);
-    connect(ElementList, &QListWidget::itemChanged, this, &SpectraWindow::redraw);
-    connect(plotWidget, &QCustomPlot::mouseMove, this, &SpectraWindow::cursorMoved);
-    connect(units, &VexDAs::changedIsBusy, this, &SpectraWindow::busyChanged);
-    connect(&intervalTimer, &QTimer::timeout, this, &SpectraWindow::intervalTick);
+    connect(RefreshNow, &QPushButton::clicked, this, &McaWindow::refreshNow);
+    connect(Interval, &QDoubleSpinBox::valueChanged, this, &McaWindow::applyInterval);
+    connect(ElementList, &QListWidget::itemChanged, this, &McaWindow::redraw);
+    connect(plotWidget, &QCustomPlot::mouseMove, this, &McaWindow::cursorMoved);
+    connect(units, &VexDAs::changedIsBusy, this, &McaWindow::busyChanged);
+    connect(&intervalTimer, &QTimer::timeout, this, &McaWindow::intervalTick);
     stepTimer.setSingleShot(true);
-    connect(&stepTimer, &QTimer::timeout, this, &SpectraWindow::step);
+    connect(&stepTimer, &QTimer::timeout, this, &McaWindow::step);
 
     auto monotonic = std::make_shared<QElapsedTimer>();
     monotonic->start();
@@ -83,20 +83,20 @@ SpectraWindow::SpectraWindow(VexDAs *set, std::function<bool()> awaitingTransfer
     takeDataSets();
 }
 
-void SpectraWindow::setClock(std::function<qint64()> msNow)
+void McaWindow::setClock(std::function<qint64()> msNow)
 {
     clock = std::move(msNow);
 }
 
-SpectraWindow::~SpectraWindow() = default;
+McaWindow::~McaWindow() = default;
 
-QString SpectraWindow::label(int k) const
+QString McaWindow::label(int k) const
 {
     const Element &e = units->elements.at(k);
     return QStringLiteral("e%1 %2 ch%3").arg(k).arg(e.unit ? e.unit->name() : QString()).arg(e.ch);
 }
 
-void SpectraWindow::fillElementList()
+void McaWindow::fillElementList()
 {
     ElementList->blockSignals(true);
     ElementList->clear();
@@ -104,7 +104,7 @@ void SpectraWindow::fillElementList()
         auto *item = new QListWidgetItem(label(k), ElementList);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Checked);
-        item->setForeground(SpectrumPlot::colour(k));
+        item->setForeground(HistogramPlot::colour(k));
     }
     ElementList->blockSignals(false);
     data.resize(units->elements.size());
@@ -112,13 +112,13 @@ void SpectraWindow::fillElementList()
     roiEnd.resize(units->elements.size());
 }
 
-void SpectraWindow::setIntervalSec(double sec)
+void McaWindow::setIntervalSec(double sec)
 {
     Interval->setValue(sec);
     applyInterval();
 }
 
-void SpectraWindow::applyInterval()
+void McaWindow::applyInterval()
 {
     const int ms = int(Interval->value() * 1000.0);
     if (ms <= 0) {
@@ -129,20 +129,20 @@ void SpectraWindow::applyInterval()
     intervalTimer.start(ms);
 }
 
-void SpectraWindow::showEvent(QShowEvent *event)
+void McaWindow::showEvent(QShowEvent *event)
 {
     QFrame::showEvent(event);
     redraw();
 }
 
-void SpectraWindow::hideEvent(QHideEvent *event)
+void McaWindow::hideEvent(QHideEvent *event)
 {
     // A closed window reads nothing.
     steps.clear();
     QFrame::hideEvent(event);
 }
 
-void SpectraWindow::intervalTick()
+void McaWindow::intervalTick()
 {
     if (!isVisible() || !steps.isEmpty())
         return;
@@ -154,7 +154,7 @@ void SpectraWindow::intervalTick()
     }
 }
 
-void SpectraWindow::refreshNow()
+void McaWindow::refreshNow()
 {
     // A running cycle already shows what it does (reading, or waiting for
     // the data link).
@@ -162,7 +162,7 @@ void SpectraWindow::refreshNow()
         startCycle();
 }
 
-void SpectraWindow::startCycle()
+void McaWindow::startCycle()
 {
     steps.clear();
     silentUnits.clear();
@@ -193,7 +193,7 @@ void SpectraWindow::startCycle()
     stepTimer.start(0);
 }
 
-void SpectraWindow::step()
+void McaWindow::step()
 {
     if (steps.isEmpty())
         return;
@@ -236,7 +236,7 @@ void SpectraWindow::step()
         stepTimer.start(0);
 }
 
-QString SpectraWindow::noAnswerText() const
+QString McaWindow::noAnswerText() const
 {
     QStringList silent;
     for (int u : std::as_const(silentUnits))
@@ -244,11 +244,11 @@ QString SpectraWindow::noAnswerText() const
     return silent.isEmpty() ? QString() : tr("No answer from %1").arg(silent.join(QStringLiteral(", ")));
 }
 
-void SpectraWindow::finishCycle()
+void McaWindow::finishCycle()
 {
     for (int k = 0; k < units->elements.size(); ++k) {
         const Element &e = units->elements.at(k);
-        McaSpectrum &s = data[k];
+        McaHistogram &s = data[k];
         s.channel = quint32(e.ch);
         s.inMeas = e.unit->inMeas ? 1 : 0;
         s.realTime = e.unit->realTime;
@@ -262,7 +262,7 @@ void SpectraWindow::finishCycle()
     emit refreshed();
 }
 
-void SpectraWindow::busyChanged()
+void McaWindow::busyChanged()
 {
     // A measurement has ended: every unit has built its data set.
     if (!units->isBusy) {
@@ -271,12 +271,12 @@ void SpectraWindow::busyChanged()
     }
 }
 
-void SpectraWindow::takeDataSets()
+void McaWindow::takeDataSets()
 {
     for (int k = 0; k < units->elements.size(); ++k) {
         const Element &e = units->elements.at(k);
-        McaSpectrum &s = data[k];
-        s = McaSpectrum();
+        McaHistogram &s = data[k];
+        s = McaHistogram();
         s.channel = quint32(e.ch);
         const MCADataSet *set = e.unit->mcaSet;
         if (set && e.ch < set->chs.size()) {
@@ -293,17 +293,17 @@ void SpectraWindow::takeDataSets()
     redraw();
 }
 
-void SpectraWindow::redraw()
+void McaWindow::redraw()
 {
-    QList<SpectrumPlot::Trace> traces;
-    QList<SpectrumPlot::Band> bands;
+    QList<HistogramPlot::Trace> traces;
+    QList<HistogramPlot::Band> bands;
     shown.clear();
     for (int k = 0; k < data.size(); ++k) {
         const QListWidgetItem *item = ElementList->item(k);
         if (item && item->checkState() != Qt::Checked)
             continue;
         shown << k;
-        traces << SpectrumPlot::Trace{data.at(k).bins, label(k), k};
+        traces << HistogramPlot::Trace{data.at(k).bins, label(k), k};
     }
     // One band per ROI: in its element's colour, or in the neutral colour
     // once for a range that several elements share.
@@ -317,7 +317,7 @@ void SpectraWindow::redraw()
             }
         }
         if (!drawn)
-            bands << SpectrumPlot::Band{roiStart.at(k), roiEnd.at(k), sharing > 1 ? -1 : k};
+            bands << HistogramPlot::Band{roiStart.at(k), roiEnd.at(k), sharing > 1 ? -1 : k};
     }
     plotWidget->setTraces(traces);
     plotWidget->setBands(bands);
@@ -326,7 +326,7 @@ void SpectraWindow::redraw()
     fillTable();
 }
 
-void SpectraWindow::fillTable()
+void McaWindow::fillTable()
 {
     // One layout pass for the whole table, not one per cell.
     Rates->setUpdatesEnabled(false);
@@ -343,10 +343,10 @@ void SpectraWindow::fillTable()
         it->setBackground(bg.isValid() ? QBrush(bg) : QBrush());
     };
     for (int k = 0; k < data.size(); ++k) {
-        const McaSpectrum &s = data.at(k);
-        const SpectrumRates r = SpectrumRates::of(s.realTime, s.liveTime, s.bins, roiStart.at(k), roiEnd.at(k));
-        const QColor dead = r.level == SpectrumRates::Level::Red     ? redCell
-                            : r.level == SpectrumRates::Level::Amber ? amberCell
+        const McaHistogram &s = data.at(k);
+        const CountRates r = CountRates::of(s.realTime, s.liveTime, s.bins, roiStart.at(k), roiEnd.at(k));
+        const QColor dead = r.level == CountRates::Level::Red     ? redCell
+                            : r.level == CountRates::Level::Amber ? amberCell
                                                                      : QColor();
         put(k, 0, label(k));
         put(k, 1, QString::number(s.realTime, 'f', 3));
@@ -364,7 +364,7 @@ void SpectraWindow::fillTable()
     Rates->setUpdatesEnabled(true);
 }
 
-void SpectraWindow::cursorMoved(QMouseEvent *event)
+void McaWindow::cursorMoved(QMouseEvent *event)
 {
     int trace = 0, bin = 0;
     quint32 counts = 0;
@@ -375,7 +375,7 @@ void SpectraWindow::cursorMoved(QMouseEvent *event)
     Cursor->setText(tr("%1: bin %2, counts %3").arg(label(shown.at(trace))).arg(bin).arg(counts));
 }
 
-bool SpectraWindow::saveTo(const QString &dirPath, QString *error)
+bool McaWindow::saveTo(const QString &dirPath, QString *error)
 {
     QDir dir(dirPath);
     if (!dir.mkpath(QStringLiteral("."))) {
@@ -398,10 +398,10 @@ bool SpectraWindow::saveTo(const QString &dirPath, QString *error)
         if (!McaCsv::write(dir.filePath(McaCsv::fileName(info)), data.at(k), info, error))
             return false;
     }
-    return SpectrumPlot::savePng(plotWidget->image(pictureSize), dir.filePath(QStringLiteral("mcas.png")), error);
+    return HistogramPlot::savePng(plotWidget->image(pictureSize), dir.filePath(QStringLiteral("mcas.png")), error);
 }
 
-void SpectraWindow::saveChosen(const QString &dir)
+void McaWindow::saveChosen(const QString &dir)
 {
     QString why;
     if (saveTo(dir, &why))
